@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace cloakline {
+
+enum class TextFileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
+
+// A whole INI file in memory. Sections and keys compare without regard to
+// ASCII case; lookups are hashed, so a read never scans the document.
+class TIniDocument {
+public:
+    TIniDocument() = default;
+
+    // Replaces the content with the file's bytes (any byte-order mark honoured).
+    void LoadFromBytes(std::string_view bytes);
+    // The document as the file should hold it, in the encoding it was read in.
+    std::string SaveToBytes() const;
+    void Clear();
+
+    TextFileEncoding Encoding() const { return FEncoding; }
+
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+    // A key present with an empty value counts as present.
+    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    // The value, or nullptr when the key is absent.
+    const std::string* Find(std::string_view section, std::string_view key) const;
+    // Replaces the value in place, or appends key=value to the section, or the
+    // section to the document.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void EraseSection(std::string_view section);
+
+    std::size_t SectionCount() const { return FSections.size(); }
+
+private:
+    struct Line {
+        std::string Text;
+        std::size_t ValuePos = std::string::npos;  // npos: no "=" on the line
+    };
+    struct Section {
+        std::string Name;
+        std::vector<Line> Lines;
+        std::unordered_map<std::string, std::size_t> Index;  // lower-case key -> first line
+    };
+
+    Section* FindSection(std::string_view name);
+    const Section* FindSection(std::string_view name) const;
+    Section& AddSection(std::string name);
+    static void AddLine(Section& section, std::string text);
+    void RebuildSectionIndex();
+
+    std::vector<Section> FSections;
+    std::unordered_map<std::string, std::size_t> FSectionIndex;  // lower-case name -> first section
+    TextFileEncoding FEncoding = TextFileEncoding::Utf8;
+};
+
+}  // namespace cloakline

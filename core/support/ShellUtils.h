@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/api/Platform.h"
+
+namespace cloakline {
+
+// The program's own place, system folders and other programs, over the
+// platform's services. Paths in program form.
+
+std::string GetExeName(const Platform& platform);
+// The program's folder in its long form, ending with "\".
+std::string GetAppPath(const Platform& platform);
+// GetAppPath without the trailing "\".
+std::string GetAppDir(const Platform& platform);
+std::string GetTempDir(const Platform& platform);
+
+// folder + prefix + random hexadecimal + "." + extension, for a path where
+// nothing exists yet. The file is not created.
+std::string GetUniqueFileName(const Platform& platform,
+                              std::string_view folder,
+                              std::string_view prefix,
+                              std::string_view extension);
+
+// An empty path makes params the whole command line. Otherwise path is
+// resolved against the program's folder and started in its own folder.
+bool RunProgram(Platform& platform,
+                std::string_view path,
+                std::string_view params,
+                bool hideAndWait,
+                std::uint32_t timeoutMs);
+
+// Files (not folders) in folder matching mask, each appended as folder + name.
+void FindFiles(const Platform& platform, std::string_view folder, TStringList& list, std::string_view mask);
+
+// 100-nanosecond intervals since 1601 to days since 1899-12-30, staying in UTC.
+TDateTime FileTimeToDateTime(TFileTime time);
+
+}  // namespace cloakline

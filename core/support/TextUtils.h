@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/support/StringList.h"
+#include "core/support/Types.h"
+
+namespace cloakline {
+
+// n delimiters give n + 1 untrimmed items; an empty text adds nothing.
+void SplitString(std::string_view text, std::string_view delimiter, TStringList& list);
+
+// Decimal with optional sign and leading spaces, or hexadecimal after "$", "x" or "0x".
+std::int32_t TextToIntDef(std::string_view text, std::int32_t defaultValue);
+
+// ASCII case-insensitive prefix test; an empty prefix always matches.
+bool StartsWithText(std::string_view text, std::string_view prefix);
+
+// Replaces {1}, {2}, ... in order, each step on the previous result.
+std::string FillPlaceholders(std::string_view templ, const std::vector<std::string>& arguments);
+
+// "2.1.0.5 beta" gives 0x02010005; anything but four parts gives 0.
+std::uint32_t VersionToInt(std::string_view version);
+
+// Low byte of each UTF-16 code unit as two uppercase hexadecimal digits.
+std::string TextToHex(std::string_view text);
+
+std::string RectToStr(const TRect& r);
+// Leaves r untouched unless the text has exactly four comma-separated parts.
+void StrToRect(std::string_view text, TRect& r);
+
+// General format, at most 15 significant digits, the given decimal separator.
+std::string FloatToText(double value, char decimalSeparator);
+// The text as a decimal number with the given separator, exponent allowed; 0 when unreadable.
+double TextToFloatDef(std::string_view text, char decimalSeparator, double defaultValue);
+
+// Strips leading and trailing spaces and control characters (every byte <= 0x20).
+std::string_view TrimText(std::string_view text);
+
+}  // namespace cloakline

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/api/AutoRun.h"
+#include "platform/api/Clock.h"
+#include "platform/api/DataFolders.h"
+#include "platform/api/FileSystem.h"
+#include "platform/api/InstanceChannel.h"
+#include "platform/api/Processes.h"
+#include "platform/api/SingleInstance.h"
+#include "platform/api/SystemInfo.h"
+
+namespace cloakline {
+
+// The system services of the machine the program runs on.
+struct Platform {
+    std::unique_ptr<IFileSystem> Files;
+    std::unique_ptr<IDataFolders> Folders;
+    std::unique_ptr<IAutoRun> AutoRun;
+    std::unique_ptr<IProcesses> Processes;
+    std::unique_ptr<ISystemInfo> SystemInfo;
+    std::unique_ptr<IClock> Clock;
+    std::unique_ptr<ISingleInstance> SingleInstance;
+    // Instances of the installation named by installationId (the "App.GUID" setting).
+    std::function<std::unique_ptr<IInstanceChannel>(const std::string& installationId)> MakeInstanceChannel;
+};
+
+// The backend of the platform this program was built for.
+std::unique_ptr<Platform> CreateSystemPlatform();
+
+// Masks every floating-point exception and sets rounding to nearest.
+void MaskFloatingPointExceptions();
+
+}  // namespace cloakline
