@@ -40,7 +40,8 @@ public:
 private:
     struct Line {
         std::string Text;
-        std::size_t ValuePos = std::string::npos;  // npos: no "=" on the line
+        bool IsEntry = false;  // has "=": Text is key=value
+        std::string Value;     // stripped text after the first "="
     };
     struct Section {
         std::string Name;
@@ -51,7 +52,7 @@ private:
     Section* FindSection(std::string_view name);
     const Section* FindSection(std::string_view name) const;
     Section& AddSection(std::string name);
-    static void AddLine(Section& section, std::string text);
+    static void AddLine(Section& section, std::string_view text);
     void RebuildSectionIndex();
 
     std::vector<Section> FSections;

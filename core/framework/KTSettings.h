@@ -69,12 +69,15 @@ public:
     std::string GetSettingsecString(std::string_view strName);
     void SetSettingsecString(std::string_view strName, std::string_view strValue);
 
-    // Files larger than this are read only up to their last line break within it.
-    static constexpr std::size_t kMaxFileSize = 64u << 20;
+    // A settings file larger than this is left alone: it reads as empty and
+    // is never saved over.
+    static constexpr std::size_t kMaxFileSize = 256u << 20;
 
 private:
     const std::string* FindInFiles(std::string_view strName) const;
-    void LoadDocument(TIniDocument& doc, const std::string& path) const;
+    // False when the file exists but could not be read.
+    bool LoadDocument(TIniDocument& doc, const std::string& path) const;
+    char DecimalSeparator() const;
     void ReloadUserDocument();
     std::string UserSettingsPath() const { return FUserDataPath + FSettingFilename; }
     std::string UserFlagPath() const;
@@ -96,6 +99,8 @@ private:
     std::string FConfigPathWord;
     std::string FSettingFilename;
     bool FNoCache = false;
+    // The user file exists but could not be read: saving would destroy it.
+    bool FSettingUnreadable = false;
 };
 
 // Creates the store on the first call (over GlobalPlatform()).

@@ -1,0 +1,34 @@
+#include "app/DebugLogSinks.h"
+
+#include <QDateTime>
+#include <cstdio>
+
+namespace cloakline {
+
+TStderrAndFileLogSink::TStderrAndFileLogSink(const QString& nativeFilePath) {
+    if (!nativeFilePath.isEmpty()) {
+        FFile.setFileName(nativeFilePath);
+        if (!FFile.open(QIODevice::Append | QIODevice::Text)) {
+            std::fprintf(stderr, "cannot open the debug log %s\n", nativeFilePath.toLocal8Bit().constData());
+        }
+    }
+}
+
+void TStderrAndFileLogSink::Write(std::string_view message, std::string_view tag) {
+    std::string line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toStdString();
+    if (!tag.empty()) {
+        line += '[';
+        line += tag;
+        line += "] ";
+    }
+    line += message;
+    line += '\n';
+    std::lock_guard lock(FMutex);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    if (FFile.isOpen()) {
+        FFile.write(line.data(), static_cast<qint64>(line.size()));
+        FFile.flush();
+    }
+}
+
+}  // namespace cloakline

@@ -1,0 +1,150 @@
+#include "app/KTMain.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/DebugLogSinks.h"
+#include "core/framework/DebugLog.h"
+#include "core/framework/GlobalPlatform.h"
+#include "core/framework/KTInstanceClient.h"
+#include "core/framework/SystemRegion.h"
+
+namespace cloakline {
+
+namespace {
+
+constexpr std::string_view kMainWindowClass = "TfrmMain";
+
+#ifdef Q_OS_WIN
+constexpr bool kSlashBeginsPaths = false;
+#else
+// Absolute paths begin with "/" here, so "/x" switches must not swallow them.
+constexpr bool kSlashBeginsPaths = true;
+#endif
+
+QString NativePathOf(const std::string& programPath) {
+    QString path = QString::fromStdString(programPath);
+#ifndef Q_OS_WIN
+    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+#endif
+    return path;
+}
+
+std::vector<std::string> ArgumentsOf(int argc, char** argv) {
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
+    }
+    return arguments;
+}
+
+bool CtrlAndShiftHeld() {
+    const Qt::KeyboardModifiers held = QGuiApplication::queryKeyboardModifiers();
+    return held.testFlag(Qt::ControlModifier) && held.testFlag(Qt::ShiftModifier);
+}
+
+bool HasWindowSystem() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0') {
+        return std::string_view(platform) != "offscreen" && std::string_view(platform) != "minimal";
+    }
+#ifdef Q_OS_WIN
+    return true;
+#else
+    return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
+#endif
+}
+
+}  // namespace
+
+bool CheckSystemRegion(const ISystemInfo& system, const std::function<void(const std::string&)>& showMessage) {
+    if (IsRefusedSystemLanguage(system.GetSystemLanguageName())) {
+        showMessage(std::string(kRefusedRegionMessage));
+        return false;
+    }
+    return true;
+}
+
+void ShowPlainMessage(int argc, char** argv, const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    const QString message = QString::fromStdString(text);
+    if (QCoreApplication::instance() != nullptr) {
+        QMessageBox::information(nullptr, QString(), message, QMessageBox::Ok);
+    } else if (HasWindowSystem()) {
+        QApplication app(argc, argv);
+        QMessageBox::information(nullptr, QString(), message, QMessageBox::Ok);
+    }
+}
+
+int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm, const std::function<bool()>& preStart) {
+    MaskFloatingPointExceptions();
+    DebugLog::SetActive(false);
+
+    const TCommandLineSwitches switches(ArgumentsOf(argc, argv), kSlashBeginsPaths);
+    if (switches.Has('i') || switches.Has('u')) {
+        return 0;
+    }
+
+    Platform& system = GlobalPlatform();
+    TKTSettings& settings = GlobalSettings();
+    const std::unique_ptr<IInstanceChannel> channel = system.MakeInstanceChannel(settings.GetSettingString("App.GUID"));
+    const TInstanceClient instances(*channel, settings.GetSettingInteger("App.ID"), kInstanceReplyTimeoutMs);
+
+    if (switches.Has('s')) {
+        instances.CloseRunningInstance(kMainWindowClass);
+        ReleaseGlobalSettings();
+        return 0;
+    }
+    if (switches.Has('r')) {
+        instances.CloseRunningInstance(kMainWindowClass);
+        QThread::msleep(2000);
+    }
+
+    // The keyboard can only be asked once the application object exists.
+    QApplication app(argc, argv);
+    const bool debug = DecideDebugMode(settings.GetSettingBool("Debug.Enabled"), CtrlAndShiftHeld(),
+                                       settings.GetSettingBool("Debug.Disabled"), switches.Has('d'));
+    if (debug) {
+        DebugLog::SetSink(std::make_shared<TStderrAndFileLogSink>(NativePathOf(settings.UserDataPath() + "debug.log")));
+        DebugLog::SetActive(true);
+        DebugLog::Log("Enter Debug Mode...");
+    }
+
+    int exitCode = 0;
+    const bool goOn = [&] {
+        if (switches.Has('a') && !settings.GetSettingBool("App.Autorun")) {
+            return false;
+        }
+        if (preStart && !preStart()) {
+            return false;
+        }
+        if (!settings.GetSettingBool("App.Multiple") &&
+            !system.SingleInstance->CreateUniqueMutex("Global\\" + settings.GetSettingString("App.GUID"))) {
+            instances.ActivateRunningInstance(kMainWindowClass);
+            if (const std::string* text = switches.ForwardableParameter()) {
+                instances.SendToRunningInstance(kMainWindowClass, *text);
+            }
+            return false;
+        }
+        return true;
+    }();
+
+    if (goOn) {
+        const TAppContext context{system, settings, *channel, switches};
+        std::unique_ptr<QWidget> mainForm = createMainForm(context);
+        if (!switches.Has('h')) {
+            mainForm->show();
+        }
+        exitCode = app.exec();
+        mainForm.reset();
+    }
+    DebugLog::SetActive(false);
+    DebugLog::SetSink(nullptr);
+    ReleaseGlobalSettings();
+    return exitCode;
+}
+
+}  // namespace cloakline

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "core/framework/CommandLineSwitches.h"
+#include "core/framework/KTSettings.h"
+#include "platform/api/Platform.h"
+
+namespace cloakline {
+
+// What the main window is created with.
+struct TAppContext {
+    Platform& System;
+    TKTSettings& Settings;
+    IInstanceChannel& Instances;
+    const TCommandLineSwitches& Switches;
+};
+
+// A bounded wait for each reply of another instance: a hung instance must not
+// hold up a new start for ever.
+inline constexpr int kInstanceReplyTimeoutMs = 3000;
+
+using MainFormFactory = std::function<std::unique_ptr<QWidget>(const TAppContext&)>;
+
+// The run routine: switches, debug mode, one instance per installation, the
+// main window and the message loop. Returns the process exit code.
+int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm, const std::function<bool()>& preStart);
+
+template <class TForm>
+int RunApplication(int argc, char** argv, TForm*& mainForm, const std::function<bool()>& preStart = {}) {
+    return RunApplication(
+        argc, argv,
+        [&mainForm](const TAppContext& context) {
+            auto form = std::make_unique<TForm>(context);
+            mainForm = form.get();
+            return std::unique_ptr<QWidget>(std::move(form));
+        },
+        preStart);
+}
+
+// False when the program must not run on this system; tells the user why.
+bool CheckSystemRegion(const ISystemInfo& system, const std::function<void(const std::string&)>& showMessage);
+// The plain message box of the entry, before any application object exists.
+void ShowPlainMessage(int argc, char** argv, const std::string& text);
+
+}  // namespace cloakline

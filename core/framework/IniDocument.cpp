@@ -1,0 +1,213 @@
+#include "core/framework/IniDocument.h"
+
+#include "core/support/TextEncoding.h"
+#include "core/support/TextUtils.h"
+
+namespace cloakline {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
+
+std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned a = static_cast<unsigned char>(bytes[i]);
+        const unsigned b = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : a | (b << 8)));
+    }
+    return units;
+}
+
+std::string EncodeUtf16(std::string_view text, bool bigEndian) {
+    std::string bytes;
+    const std::u16string units = Utf8ToUtf16(text);
+    bytes.reserve(units.size() * 2);
+    for (char16_t unit : units) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// A line break inside a value would turn into lines of its own on the next
+// read, so it is stored as a space.
+std::string OneLine(std::string_view value) {
+    std::string line(value);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return line;
+}
+
+}  // namespace
+
+void TIniDocument::Clear() {
+    FSections.clear();
+    FSectionIndex.clear();
+}
+
+void TIniDocument::LoadFromBytes(std::string_view bytes) {
+    Clear();
+    std::string text;
+    if (StartsWith(bytes, kUtf8Bom)) {
+        FEncoding = TextFileEncoding::Utf8Bom;
+        text.assign(bytes.substr(kUtf8Bom.size()));
+    } else if (StartsWith(bytes, kUtf16LEBom)) {
+        FEncoding = TextFileEncoding::Utf16LE;
+        text = Utf16ToUtf8(DecodeUtf16(bytes.substr(2), false));
+    } else if (StartsWith(bytes, kUtf16BEBom)) {
+        FEncoding = TextFileEncoding::Utf16BE;
+        text = Utf16ToUtf8(DecodeUtf16(bytes.substr(2), true));
+    } else if (IsValidUtf8(bytes)) {
+        FEncoding = TextFileEncoding::Utf8;
+        text.assign(bytes);
+    } else {
+        FEncoding = TextFileEncoding::Ansi;
+        text = AnsiToUtf8(bytes);
+    }
+
+    Section* current = nullptr;
+    std::size_t start = 0;
+    const std::string_view all(text);
+    while (start <= all.size()) {
+        std::size_t end = all.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) {
+            end = all.size();
+        }
+        const std::string_view line = TrimText(all.substr(start, end - start));
+        if (!line.empty() && line.front() != ';') {
+            if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+                current = &AddSection(std::string(TrimText(line.substr(1, line.size() - 2))));
+            } else if (current != nullptr) {
+                AddLine(*current, line);
+            }
+        }
+        if (end == all.size()) {
+            break;
+        }
+        start = end + ((all[end] == '\r' && end + 1 < all.size() && all[end + 1] == '\n') ? 2 : 1);
+    }
+}
+
+std::string TIniDocument::SaveToBytes() const {
+    std::string text;
+    for (const Section& section : FSections) {
+        text += '[';
+        text += section.Name;
+        text += "]\r\n";
+        for (const Line& line : section.Lines) {
+            text += line.Text;
+            text += "\r\n";
+        }
+        text += "\r\n";
+    }
+    switch (FEncoding) {
+        case TextFileEncoding::Utf8:
+            return text;
+        case TextFileEncoding::Utf8Bom:
+            return std::string(kUtf8Bom) + text;
+        case TextFileEncoding::Utf16LE:
+            return std::string(kUtf16LEBom) + EncodeUtf16(text, false);
+        case TextFileEncoding::Utf16BE:
+            return std::string(kUtf16BEBom) + EncodeUtf16(text, true);
+        case TextFileEncoding::Ansi:
+            return Utf8ToAnsi(text);
+    }
+    return text;
+}
+
+TIniDocument::Section& TIniDocument::AddSection(std::string name) {
+    FSectionIndex.try_emplace(AsciiLowerCase(name), FSections.size());
+    FSections.push_back(Section{std::move(name), {}, {}});
+    return FSections.back();
+}
+
+void TIniDocument::AddLine(Section& section, std::string_view text) {
+    Line line;
+    line.Text.assign(text);
+    const std::size_t eq = text.find('=');
+    if (eq != std::string_view::npos) {
+        line.IsEntry = true;
+        line.Value.assign(TrimText(text.substr(eq + 1)));
+        section.Index.try_emplace(AsciiLowerCase(TrimText(text.substr(0, eq))), section.Lines.size());
+    }
+    section.Lines.push_back(std::move(line));
+}
+
+void TIniDocument::RebuildSectionIndex() {
+    FSectionIndex.clear();
+    for (std::size_t i = 0; i < FSections.size(); ++i) {
+        FSectionIndex.try_emplace(AsciiLowerCase(FSections[i].Name), i);
+    }
+}
+
+TIniDocument::Section* TIniDocument::FindSection(std::string_view name) {
+    auto it = FSectionIndex.find(AsciiLowerCase(name));
+    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
+}
+
+const TIniDocument::Section* TIniDocument::FindSection(std::string_view name) const {
+    auto it = FSectionIndex.find(AsciiLowerCase(name));
+    return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
+}
+
+bool TIniDocument::SectionExists(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
+
+const std::string* TIniDocument::Find(std::string_view section, std::string_view key) const {
+    const Section* s = FindSection(section);
+    if (s == nullptr) {
+        return nullptr;
+    }
+    auto it = s->Index.find(AsciiLowerCase(key));
+    return it == s->Index.end() ? nullptr : &s->Lines[it->second].Value;
+}
+
+bool TIniDocument::ValueExists(std::string_view section, std::string_view key) const {
+    return Find(section, key) != nullptr;
+}
+
+std::string TIniDocument::ReadString(std::string_view section,
+                                     std::string_view key,
+                                     std::string_view defaultValue) const {
+    const std::string* value = Find(section, key);
+    return value != nullptr ? *value : std::string(defaultValue);
+}
+
+void TIniDocument::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    Section* s = FindSection(section);
+    if (s == nullptr) {
+        s = &AddSection(std::string(section));
+    }
+    const std::string cleanValue = OneLine(value);
+    const std::string text = OneLine(key) + "=" + cleanValue;
+    auto it = s->Index.find(AsciiLowerCase(key));
+    if (it != s->Index.end()) {
+        Line& line = s->Lines[it->second];
+        line.Text = text;
+        line.Value = std::string(TrimText(cleanValue));
+        return;
+    }
+    AddLine(*s, text);
+}
+
+void TIniDocument::EraseSection(std::string_view section) {
+    const std::string wanted = AsciiLowerCase(section);
+    std::erase_if(FSections, [&](const Section& s) { return AsciiLowerCase(s.Name) == wanted; });
+    RebuildSectionIndex();
+}
+
+}  // namespace cloakline

@@ -1,0 +1,52 @@
+#include "ui/WindowUtils.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QWidget>
+
+namespace cloakline {
+
+namespace {
+
+QString FromProgramPath(std::string_view path) {
+    QString s = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+    s.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return s;
+}
+
+}  // namespace
+
+void SetTopMost(QWidget* window, bool on) {
+    if (window == nullptr || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
+        return;
+    }
+    // Changing the flag re-creates the native window, which hides it.
+    const bool wasVisible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (wasVisible) {
+        window->show();
+    }
+}
+
+bool ForceForeground(QWidget* window) {
+    if (window == nullptr) {
+        return false;
+    }
+    if (window->isMinimized()) {
+        window->showNormal();
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return window->isActiveWindow() || (window->isVisible() && !window->isMinimized());
+}
+
+std::string BrowseForFolder(QWidget* owner, std::string_view initialFolder, std::string_view title) {
+    const QString chosen = QFileDialog::getExistingDirectory(
+        owner, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())), FromProgramPath(initialFolder));
+    QString programForm = chosen;
+    programForm.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    return programForm.toStdString();
+}
+
+}  // namespace cloakline
