@@ -34,7 +34,8 @@ void StrToRect(std::string_view text, TRect& r);
 
 // General format, at most 15 significant digits, the given decimal separator.
 std::string FloatToText(double value, char decimalSeparator);
-// The text as a decimal number with the given separator, exponent allowed; 0 when unreadable.
+// The text as a decimal number with the given separator, exponent allowed;
+// defaultValue when unreadable.
 double TextToFloatDef(std::string_view text, char decimalSeparator, double defaultValue);
 
 // Strips leading and trailing spaces and control characters (every byte <= 0x20).
