@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the program need, from Debian's packages.
+set -euo pipefail
+
+packages=(
+    cmake ninja-build g++ pkg-config git
+    libgtest-dev libgmock-dev libbenchmark-dev
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    libcurl4-openssl-dev zlib1g-dev
+    xvfb xauth
+)
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q
+$sudo apt-get install -y -q --no-install-recommends "${packages[@]}"

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite.
+#   test.sh                 the normal build
+#   test.sh --sanitize LIST  the same under sanitizers (address,undefined or thread)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+
+sanitize=""
+if [ "${1:-}" = "--sanitize" ]; then
+    sanitize=$2
+fi
+
+dir="$root/build"
+options=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCLOAKLINE_BUILD_BENCH=ON)
+if [ -n "$sanitize" ]; then
+    dir="$root/build-${sanitize//,/-}"
+    options=(-DCMAKE_BUILD_TYPE=Debug -DCLOAKLINE_BUILD_BENCH=OFF "-DCLOAKLINE_SANITIZE=$sanitize")
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_stack_use_after_return=1}"
+    export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+    export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
+fi
+
+"$root/scripts/build.sh" "$dir" "${options[@]}"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 300
