@@ -159,7 +159,9 @@ std::string TKTSettings::GetSettingString(std::string_view strName) {
             return *v;
         }
     }
-    DebugLog::Log("Setting Not Found :" + std::string(strName), kLogTag);
+    if (DebugLog::Active()) {
+        DebugLog::Log("Setting Not Found :" + std::string(strName), kLogTag);
+    }
     return {};
 }
 
