@@ -1,0 +1,38 @@
+#include <fenv.h>
+
+#include "platform/api/Platform.h"
+#include "platform/linux/LinuxAutoRun.h"
+#include "platform/linux/LinuxClock.h"
+#include "platform/linux/LinuxDataFolders.h"
+#include "platform/linux/LinuxFileSystem.h"
+#include "platform/linux/LinuxInstanceChannel.h"
+#include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxSingleInstance.h"
+#include "platform/linux/LinuxSystemInfo.h"
+
+namespace cloakline {
+
+std::unique_ptr<Platform> CreateSystemPlatform() {
+    auto platform = std::make_unique<Platform>();
+    platform->Files = std::make_unique<LinuxFileSystem>();
+    platform->Folders = std::make_unique<LinuxDataFolders>();
+    platform->AutoRun = std::make_unique<LinuxAutoRun>();
+    platform->Processes = std::make_unique<LinuxProcesses>();
+    platform->SystemInfo = std::make_unique<LinuxSystemInfo>();
+    platform->Clock = std::make_unique<LinuxClock>();
+    platform->SingleInstance = std::make_unique<LinuxSingleInstance>();
+    platform->MakeInstanceChannel =
+        [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
+        return std::make_unique<LinuxInstanceChannel>(installationId);
+    };
+    return platform;
+}
+
+void MaskFloatingPointExceptions() {
+    // glibc starts with every exception masked, but a library loaded on the way may have unmasked some.
+    fedisableexcept(FE_ALL_EXCEPT);
+    feclearexcept(FE_ALL_EXCEPT);
+    fesetround(FE_TONEAREST);
+}
+
+}  // namespace cloakline
