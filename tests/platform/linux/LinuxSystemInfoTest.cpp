@@ -8,6 +8,7 @@
 #include "core/support/TextEncoding.h"
 #include "platform/linux/LinuxSystemInfo.h"
 #include "tests/platform/linux/FakeEnv.h"
+#include "tests/platform/linux/ForkedChild.h"
 #include "tests/support/TempDir.h"
 
 namespace cloakline {
@@ -76,15 +77,24 @@ TEST(LinuxSystemInfoNumbers, AGermanLocaleUsesAComma) {
     if (rc == -1 || !WIFEXITED(rc) || !std::filesystem::exists(target + "/LC_NUMERIC")) {
         GTEST_SKIP() << "cannot compile a German locale here";
     }
-    ASSERT_EQ(::setenv("LOCPATH", dir.Path().c_str(), 1), 0);
-
-    EXPECT_EQ(LinuxSystemInfo(FakeEnv{{"LC_NUMERIC", kGerman}}.Lookup()).DecimalSeparator(), ',');
-    EXPECT_EQ(LinuxSystemInfo(FakeEnv{{"LANG", kGerman}}.Lookup()).DecimalSeparator(), ',');
-    // LC_ALL decides over LC_NUMERIC, and LC_MESSAGES has no say in numbers.
-    EXPECT_EQ(LinuxSystemInfo(FakeEnv{{"LC_ALL", "C"}, {"LC_NUMERIC", kGerman}}.Lookup()).DecimalSeparator(),
-              '.');
-    EXPECT_EQ(LinuxSystemInfo(FakeEnv{{"LC_MESSAGES", kGerman}}.Lookup()).DecimalSeparator(), '.');
-    ::unsetenv("LOCPATH");
+    // In a child: LOCPATH stays out of this process, and so do the locales glibc caches for good.
+    test::ForkedChild child([&] {
+        if (::setenv("LOCPATH", dir.Path().c_str(), 1) != 0) {
+            return 255;
+        }
+        const FakeEnv numeric{{"LC_NUMERIC", kGerman}};
+        const FakeEnv lang{{"LANG", kGerman}};
+        const FakeEnv allWins{{"LC_ALL", "C"}, {"LC_NUMERIC", kGerman}};
+        const FakeEnv messagesOnly{{"LC_MESSAGES", kGerman}};
+        int wrong = 0;
+        wrong |= LinuxSystemInfo(numeric.Lookup()).DecimalSeparator() == ',' ? 0 : 1;
+        wrong |= LinuxSystemInfo(lang.Lookup()).DecimalSeparator() == ',' ? 0 : 2;
+        // LC_ALL decides over LC_NUMERIC, and LC_MESSAGES has no say in numbers.
+        wrong |= LinuxSystemInfo(allWins.Lookup()).DecimalSeparator() == '.' ? 0 : 4;
+        wrong |= LinuxSystemInfo(messagesOnly.Lookup()).DecimalSeparator() == '.' ? 0 : 8;
+        return wrong;
+    });
+    EXPECT_EQ(child.WaitExit(10000), 0);
 }
 
 }  // namespace
