@@ -39,11 +39,9 @@ std::uint16_t LinuxSystemInfo::GetSystemLanguageId() const {
 
 char LinuxSystemInfo::DecimalSeparator() const {
     // Named explicitly rather than "" so that the injected environment decides, not the process's.
-    std::string name = CategoryLocale(FEnv, "LC_NUMERIC");
-    if (name.empty()) {
-        name = "C";
-    }
-    locale_t numeric = ::newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+    const std::string found = CategoryLocale(FEnv, "LC_NUMERIC");
+    const char* name = found.empty() ? "C" : found.c_str();
+    locale_t numeric = ::newlocale(LC_NUMERIC_MASK, name, static_cast<locale_t>(nullptr));
     if (numeric == static_cast<locale_t>(nullptr)) {
         return '.';
     }
