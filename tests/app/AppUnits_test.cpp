@@ -94,7 +94,7 @@ class TfrmProbe : public QWidget {};
 class InstanceHookTest : public ::testing::Test {
 protected:
     InstanceHookTest()
-        : FChannel("{HOOK-TEST}", EnvFrom({{"XDG_RUNTIME_DIR", Dir.Sub("run/.keep").substr(0, Dir.Path().size() + 4)}})) {}
+        : FRuntime((Dir.Sub("run/.keep"), Dir.Path() + "/run")), FChannel("{HOOK-TEST}", EnvFrom({{"XDG_RUNTIME_DIR", FRuntime}})) {}
 
     // Runs the client call on a thread and the event loop here until it is done.
     template <class F>
@@ -114,6 +114,7 @@ protected:
     }
 
     TempDir Dir;
+    std::string FRuntime;
     LinuxInstanceChannel FChannel;
 };
 
@@ -130,7 +131,8 @@ TEST_F(InstanceHookTest, AnswersTheProtocolOnTheMainThread) {
     const TInstanceClient client(FChannel, 515, 3000);
     const auto found = WithEventLoop([&] { return client.FindRunningInstance("QWidget"); });
     ASSERT_TRUE(found);
-    EXPECT_FALSE(TInstanceClient(FChannel, 516, 3000).FindRunningInstance("QWidget")) << "another App.ID";
+    const TInstanceClient stranger(FChannel, 516, 3000);
+    EXPECT_FALSE(WithEventLoop([&] { return stranger.FindRunningInstance("QWidget"); })) << "another App.ID";
 
     InstanceMessage ifBusy;
     ifBusy.Name = std::string(kMsgIfBusy);
