@@ -1,5 +1,7 @@
 #include "core/framework/IniDocument.h"
 
+#include <cstdint>
+
 #include "core/support/TextEncoding.h"
 #include "core/support/TextUtils.h"
 
@@ -52,6 +54,20 @@ std::string OneLine(std::string_view value) {
 }
 
 }  // namespace
+
+std::size_t AsciiCaseInsensitiveHash::operator()(std::string_view text) const noexcept {
+    // FNV-1a over the lower-cased bytes.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (char c : text) {
+        hash ^= static_cast<unsigned char>(AsciiLower(c));
+        hash *= 1099511628211ull;
+    }
+    return static_cast<std::size_t>(hash);
+}
+
+bool AsciiCaseInsensitiveEqual::operator()(std::string_view a, std::string_view b) const noexcept {
+    return SameTextAscii(a, b);
+}
 
 void TIniDocument::Clear() {
     FSections.clear();
@@ -129,7 +145,7 @@ std::string TIniDocument::SaveToBytes() const {
 }
 
 TIniDocument::Section& TIniDocument::AddSection(std::string name) {
-    FSectionIndex.try_emplace(AsciiLowerCase(name), FSections.size());
+    FSectionIndex.try_emplace(name, FSections.size());
     FSections.push_back(Section{std::move(name), {}, {}});
     return FSections.back();
 }
@@ -141,7 +157,7 @@ void TIniDocument::AddLine(Section& section, std::string_view text) {
     if (eq != std::string_view::npos) {
         line.IsEntry = true;
         line.Value.assign(TrimText(text.substr(eq + 1)));
-        section.Index.try_emplace(AsciiLowerCase(TrimText(text.substr(0, eq))), section.Lines.size());
+        section.Index.try_emplace(std::string(TrimText(text.substr(0, eq))), section.Lines.size());
     }
     section.Lines.push_back(std::move(line));
 }
@@ -149,17 +165,17 @@ void TIniDocument::AddLine(Section& section, std::string_view text) {
 void TIniDocument::RebuildSectionIndex() {
     FSectionIndex.clear();
     for (std::size_t i = 0; i < FSections.size(); ++i) {
-        FSectionIndex.try_emplace(AsciiLowerCase(FSections[i].Name), i);
+        FSectionIndex.try_emplace(FSections[i].Name, i);
     }
 }
 
 TIniDocument::Section* TIniDocument::FindSection(std::string_view name) {
-    auto it = FSectionIndex.find(AsciiLowerCase(name));
+    auto it = FSectionIndex.find(name);
     return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
 }
 
 const TIniDocument::Section* TIniDocument::FindSection(std::string_view name) const {
-    auto it = FSectionIndex.find(AsciiLowerCase(name));
+    auto it = FSectionIndex.find(name);
     return it == FSectionIndex.end() ? nullptr : &FSections[it->second];
 }
 
@@ -172,7 +188,7 @@ const std::string* TIniDocument::Find(std::string_view section, std::string_view
     if (s == nullptr) {
         return nullptr;
     }
-    auto it = s->Index.find(AsciiLowerCase(key));
+    auto it = s->Index.find(key);
     return it == s->Index.end() ? nullptr : &s->Lines[it->second].Value;
 }
 
@@ -194,7 +210,7 @@ void TIniDocument::WriteString(std::string_view section, std::string_view key, s
     }
     const std::string cleanValue = OneLine(value);
     const std::string text = OneLine(key) + "=" + cleanValue;
-    auto it = s->Index.find(AsciiLowerCase(key));
+    auto it = s->Index.find(key);
     if (it != s->Index.end()) {
         Line& line = s->Lines[it->second];
         line.Text = text;
@@ -205,8 +221,7 @@ void TIniDocument::WriteString(std::string_view section, std::string_view key, s
 }
 
 void TIniDocument::EraseSection(std::string_view section) {
-    const std::string wanted = AsciiLowerCase(section);
-    std::erase_if(FSections, [&](const Section& s) { return AsciiLowerCase(s.Name) == wanted; });
+    std::erase_if(FSections, [&](const Section& s) { return SameTextAscii(s.Name, section); });
     RebuildSectionIndex();
 }
 

@@ -8,6 +8,18 @@
 
 namespace cloakline {
 
+// Hashing and comparing that ignore ASCII letter case, usable with string_view keys.
+struct AsciiCaseInsensitiveHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept;
+};
+struct AsciiCaseInsensitiveEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const noexcept;
+};
+template <class T>
+using AsciiCaseInsensitiveMap = std::unordered_map<std::string, T, AsciiCaseInsensitiveHash, AsciiCaseInsensitiveEqual>;
+
 enum class TextFileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
 
 // A whole INI file in memory. Sections and keys compare without regard to
@@ -46,7 +58,7 @@ private:
     struct Section {
         std::string Name;
         std::vector<Line> Lines;
-        std::unordered_map<std::string, std::size_t> Index;  // lower-case key -> first line
+        AsciiCaseInsensitiveMap<std::size_t> Index;  // key -> its first line
     };
 
     Section* FindSection(std::string_view name);
@@ -56,7 +68,7 @@ private:
     void RebuildSectionIndex();
 
     std::vector<Section> FSections;
-    std::unordered_map<std::string, std::size_t> FSectionIndex;  // lower-case name -> first section
+    AsciiCaseInsensitiveMap<std::size_t> FSectionIndex;  // name -> its first section
     TextFileEncoding FEncoding = TextFileEncoding::Utf8;
 };
 
