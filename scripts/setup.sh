@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libcurl4-openssl-dev zlib1g-dev
     xvfb xauth
+    g++-mingw-w64-x86-64-posix
 )
 
 sudo=""
