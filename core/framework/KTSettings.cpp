@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <cstdio>
+#include <optional>
 
 #include "core/framework/DebugLog.h"
 #include "core/framework/EngineLayers.h"
@@ -44,19 +44,6 @@ bool FlagFromText(const std::string* text) {
     return text == nullptr || TextToIntDef(*text, 1) != 0;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 std::uint8_t ScrambleByte(std::uint32_t mask, std::size_t position) {
     return static_cast<std::uint8_t>((mask >> ((position % 4) * 8)) ^ (position * 0x9D));
 }
@@ -65,7 +52,8 @@ std::uint8_t ScrambleByte(std::uint32_t mask, std::size_t position) {
 
 TKTSettings::TKTSettings(Platform& platform, std::string_view strSettingFile) : FPlatform(platform) {
     FSettingFilename = strSettingFile.empty() ? std::string("setting.dat") : std::string(strSettingFile);
-    const std::string constFilename = strSettingFile.empty() ? std::string("const.dat") : std::string(strSettingFile);
+    const std::string constFilename =
+        strSettingFile.empty() ? std::string("const.dat") : std::string(strSettingFile);
 
     FConstDataPath = GetAppPath(FPlatform);
     LoadDocument(FConstValueIni, FConstDataPath + constFilename);
@@ -76,7 +64,8 @@ TKTSettings::TKTSettings(Platform& platform, std::string_view strSettingFile) : 
         FConfigPathWord = ConfigWordFromPath(GetExeName(FPlatform));
     }
     FUserDataPathCurrentUser = FPlatform.Folders->GetShellFolder("AppData") + "\\" + FConfigPathWord + "\\";
-    FUserDataPathAllUsers = FPlatform.Folders->GetCommonShellFolder("Common AppData") + "\\" + FConfigPathWord + "\\";
+    FUserDataPathAllUsers =
+        FPlatform.Folders->GetCommonShellFolder("Common AppData") + "\\" + FConfigPathWord + "\\";
     FEncodeMask = kScrambleMask;
 
     if (TextToIntDef(GetSettingString("Setting.NoAllUser"), 0) != 0) {
@@ -335,8 +324,8 @@ std::string TKTSettings::GetSettingsecString(std::string_view strName) {
     }
     std::string plain;
     for (std::size_t i = 0; i < stored.size(); i += 2) {
-        const int high = HexDigit(stored[i]);
-        const int low = HexDigit(stored[i + 1]);
+        const int high = HexDigitValue(stored[i]);
+        const int low = HexDigitValue(stored[i + 1]);
         if (high < 0 || low < 0) {
             return {};
         }
@@ -346,12 +335,10 @@ std::string TKTSettings::GetSettingsecString(std::string_view strName) {
 }
 
 void TKTSettings::SetSettingsecString(std::string_view strName, std::string_view strValue) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string stored;
     for (std::size_t i = 0; i < strValue.size(); ++i) {
-        const auto b = static_cast<std::uint8_t>(static_cast<std::uint8_t>(strValue[i]) ^ ScrambleByte(FEncodeMask, i));
-        stored.push_back(kDigits[b >> 4]);
-        stored.push_back(kDigits[b & 0xF]);
+        AppendHexByte(stored, static_cast<std::uint8_t>(static_cast<std::uint8_t>(strValue[i]) ^
+                                                        ScrambleByte(FEncodeMask, i)));
     }
     SetSettingstring(strName, stored);
 }

@@ -11,19 +11,6 @@ namespace cloakline {
 
 namespace {
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -144,14 +131,31 @@ std::uint32_t VersionToInt(std::string_view version) {
     return result;
 }
 
-std::string TextToHex(std::string_view text) {
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+void AppendHexByte(std::string& out, std::uint8_t byte) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0xF];
+}
+
+std::string TextToHex(std::string_view text) {
     const std::u16string units = Utf8ToUtf16(text);
     std::string out;
     out.reserve(units.size() * 2);
     for (const char16_t unit : units) {
-        out += kDigits[(unit >> 4) & 0xF];
-        out += kDigits[unit & 0xF];
+        AppendHexByte(out, static_cast<std::uint8_t>(unit & 0xFF));
     }
     return out;
 }

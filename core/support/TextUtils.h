@@ -25,6 +25,11 @@ std::string FillPlaceholders(std::string_view templ, const std::vector<std::stri
 // "2.1.0.5 beta" gives 0x02010005; anything but four parts gives 0.
 std::uint32_t VersionToInt(std::string_view version);
 
+// The value of one hexadecimal digit (either case), -1 for anything else.
+int HexDigitValue(char c);
+// Appends the byte as two uppercase hexadecimal digits.
+void AppendHexByte(std::string& out, std::uint8_t byte);
+
 // Low byte of each UTF-16 code unit as two uppercase hexadecimal digits.
 std::string TextToHex(std::string_view text);
 

@@ -28,23 +28,9 @@ bool IsUnreserved(unsigned char c) {
     }
 }
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 }  // namespace
 
 std::string FormEncode(std::string_view text) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     const std::string bytes = Utf8ToAnsi(text);
     std::string out;
     out.reserve(bytes.size() * 3);
@@ -56,8 +42,7 @@ std::string FormEncode(std::string_view text) {
             out += '+';
         } else {
             out += '%';
-            out += kDigits[c >> 4];
-            out += kDigits[c & 0xF];
+            AppendHexByte(out, c);
         }
     }
     return out;
@@ -80,8 +65,8 @@ std::optional<std::string> FormDecode(std::string_view text) {
             if (i + 2 >= bytes.size()) {
                 return std::nullopt;
             }
-            const int hi = HexValue(bytes[i + 1]);
-            const int lo = HexValue(bytes[i + 2]);
+            const int hi = HexDigitValue(bytes[i + 1]);
+            const int lo = HexDigitValue(bytes[i + 2]);
             if (hi < 0 || lo < 0) {
                 return std::nullopt;
             }
