@@ -15,7 +15,8 @@ TStderrAndFileLogSink::TStderrAndFileLogSink(const QString& nativeFilePath) {
 }
 
 void TStderrAndFileLogSink::Write(std::string_view message, std::string_view tag) {
-    std::string line = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toStdString();
+    std::string line =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz ")).toStdString();
     if (!tag.empty()) {
         line += '[';
         line += tag;

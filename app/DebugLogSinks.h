@@ -10,12 +10,12 @@ namespace cloakline {
 
 // Writes each debug line with a time stamp to stderr and to a file.
 class TStderrAndFileLogSink : public DebugLog::Sink {
-public:
+  public:
     // nativeFilePath empty: stderr only.
     explicit TStderrAndFileLogSink(const QString& nativeFilePath);
     void Write(std::string_view message, std::string_view tag) override;
 
-private:
+  private:
     std::mutex FMutex;
     QFile FFile;
 };

@@ -12,7 +12,10 @@
 
 namespace cloakline {
 
-TKTInstanceHook::TKTInstanceHook(QWidget* form, IInstanceChannel& channel, std::int32_t appId, int initPostDelayMs)
+TKTInstanceHook::TKTInstanceHook(QWidget* form,
+                                 IInstanceChannel& channel,
+                                 std::int32_t appId,
+                                 int initPostDelayMs)
     : QObject(form), FForm(form) {
     InstanceReceiverHooks hooks;
     hooks.AppId = [appId] { return appId; };
@@ -37,7 +40,8 @@ TKTInstanceHook::TKTInstanceHook(QWidget* form, IInstanceChannel& channel, std::
     }
     FListener = channel.Listen(className);
     if (FListener) {
-        FNotifier = new QSocketNotifier(static_cast<qintptr>(FListener->NativeHandle()), QSocketNotifier::Read, this);
+        FNotifier =
+            new QSocketNotifier(static_cast<qintptr>(FListener->NativeHandle()), QSocketNotifier::Read, this);
         connect(FNotifier, &QSocketNotifier::activated, this, [this] { ServePending(); });
     }
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
@@ -60,7 +64,8 @@ TKTInstanceHook::TKTInstanceHook(QWidget* form, IInstanceChannel& channel, std::
 TKTInstanceHook::~TKTInstanceHook() = default;
 
 void TKTInstanceHook::Post(const InstanceMessage& message) {
-    QMetaObject::invokeMethod(this, [this, message] { Handle(message); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, message] { Handle(message); }, Qt::QueuedConnection);
 }
 
 std::int64_t TKTInstanceHook::Handle(const InstanceMessage& message) {

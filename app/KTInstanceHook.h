@@ -19,7 +19,7 @@ namespace cloakline {
 class TKTInstanceHook : public QObject {
     Q_OBJECT
 
-public:
+  public:
     // The window's class name is the one other instances look for.
     TKTInstanceHook(QWidget* form, IInstanceChannel& channel, std::int32_t appId, int initPostDelayMs = 0);
     ~TKTInstanceHook() override;
@@ -37,7 +37,7 @@ public:
     // Queues a message to this window (the message loop delivers it later).
     void Post(const InstanceMessage& message);
 
-private:
+  private:
     std::int64_t Handle(const InstanceMessage& message);
     void ServePending();
 

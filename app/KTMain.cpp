@@ -60,7 +60,8 @@ bool HasWindowSystem() {
 
 }  // namespace
 
-bool CheckSystemRegion(const ISystemInfo& system, const std::function<void(const std::string&)>& showMessage) {
+bool CheckSystemRegion(const ISystemInfo& system,
+                       const std::function<void(const std::string&)>& showMessage) {
     if (IsRefusedSystemLanguage(system.GetSystemLanguageName())) {
         showMessage(std::string(kRefusedRegionMessage));
         return false;
@@ -79,7 +80,10 @@ void ShowPlainMessage(int argc, char** argv, const std::string& text) {
     }
 }
 
-int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm, const std::function<bool()>& preStart) {
+int RunApplication(int argc,
+                   char** argv,
+                   const MainFormFactory& createMainForm,
+                   const std::function<bool()>& preStart) {
     MaskFloatingPointExceptions();
     DebugLog::SetActive(false);
 
@@ -90,7 +94,8 @@ int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm,
 
     Platform& system = GlobalPlatform();
     TKTSettings& settings = GlobalSettings();
-    const std::unique_ptr<IInstanceChannel> channel = system.MakeInstanceChannel(settings.GetSettingString("App.GUID"));
+    const std::unique_ptr<IInstanceChannel> channel =
+        system.MakeInstanceChannel(settings.GetSettingString("App.GUID"));
     const TInstanceClient instances(*channel, settings.GetSettingInteger("App.ID"), kInstanceReplyTimeoutMs);
 
     if (switches.Has('s')) {
@@ -108,7 +113,8 @@ int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm,
     const bool debug = DecideDebugMode(settings.GetSettingBool("Debug.Enabled"), CtrlAndShiftHeld(),
                                        settings.GetSettingBool("Debug.Disabled"), switches.Has('d'));
     if (debug) {
-        DebugLog::SetSink(std::make_shared<TStderrAndFileLogSink>(NativePathOf(settings.UserDataPath() + "debug.log")));
+        DebugLog::SetSink(
+            std::make_shared<TStderrAndFileLogSink>(NativePathOf(settings.UserDataPath() + "debug.log")));
         DebugLog::SetActive(true);
         DebugLog::Log("Enter Debug Mode...");
     }

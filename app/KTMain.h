@@ -26,7 +26,10 @@ using MainFormFactory = std::function<std::unique_ptr<QWidget>(const TAppContext
 
 // The run routine: switches, debug mode, one instance per installation, the
 // main window and the message loop. Returns the process exit code.
-int RunApplication(int argc, char** argv, const MainFormFactory& createMainForm, const std::function<bool()>& preStart);
+int RunApplication(int argc,
+                   char** argv,
+                   const MainFormFactory& createMainForm,
+                   const std::function<bool()>& preStart);
 
 template <class TForm>
 int RunApplication(int argc, char** argv, TForm*& mainForm, const std::function<bool()>& preStart = {}) {

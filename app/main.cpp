@@ -6,7 +6,8 @@ int main(int argc, char** argv) {
     using namespace cloakline;
     const std::unique_ptr<Platform> system = CreateSystemPlatform();
     SetGlobalPlatform(system.get());
-    if (CheckSystemRegion(*system->SystemInfo, [&](const std::string& text) { ShowPlainMessage(argc, argv, text); })) {
+    if (CheckSystemRegion(*system->SystemInfo,
+                          [&](const std::string& text) { ShowPlainMessage(argc, argv, text); })) {
         TfrmMain* frmMain = nullptr;
         RunApplication(argc, argv, frmMain);
     }

@@ -14,7 +14,8 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent) : QMainWindow(pa
     body->setAlignment(Qt::AlignCenter);
     setCentralWidget(body);
     setFixedSize(474, 236);
-    FInstanceHook = new TKTInstanceHook(this, context.Instances, context.Settings.GetSettingInteger("App.ID"));
+    FInstanceHook =
+        new TKTInstanceHook(this, context.Instances, context.Settings.GetSettingInteger("App.ID"));
 }
 
 TfrmMain::~TfrmMain() = default;

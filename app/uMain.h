@@ -13,13 +13,13 @@ class TKTInstanceHook;
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit TfrmMain(const TAppContext& context, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
     TKTInstanceHook* InstanceHook() const { return FInstanceHook; }
 
-private:
+  private:
     TKTInstanceHook* FInstanceHook;
 };
 

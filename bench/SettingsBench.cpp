@@ -24,7 +24,7 @@ std::string Document(const std::string& prefix, int keys) {
 }
 
 class Engine : public IEngineLayers {
-public:
+  public:
     TStringList Overwrite;
     TStringList Default{"Path.Skins=skins", "Path.Languages=lang"};
     const TStringList& SettingOverwrite() const override { return Overwrite; }

@@ -43,7 +43,8 @@ bool ForceForeground(QWidget* window) {
 
 std::string BrowseForFolder(QWidget* owner, std::string_view initialFolder, std::string_view title) {
     const QString chosen = QFileDialog::getExistingDirectory(
-        owner, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())), FromProgramPath(initialFolder));
+        owner, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+        FromProgramPath(initialFolder));
     QString programForm = chosen;
     programForm.replace(QLatin1Char('/'), QLatin1Char('\\'));
     return programForm.toStdString();

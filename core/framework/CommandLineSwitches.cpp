@@ -10,7 +10,8 @@ TCommandLineSwitches::TCommandLineSwitches(std::vector<std::string> arguments, b
 bool TCommandLineSwitches::Has(char letter) const {
     const char wanted = AsciiLower(letter);
     for (const std::string& argument : FArguments) {
-        if (argument.size() == 2 && (argument[0] == '-' || argument[0] == '/') && AsciiLower(argument[1]) == wanted) {
+        if (argument.size() == 2 && (argument[0] == '-' || argument[0] == '/') &&
+            AsciiLower(argument[1]) == wanted) {
             return true;
         }
     }
@@ -31,7 +32,10 @@ const std::string* TCommandLineSwitches::ForwardableParameter() const {
     return &first;
 }
 
-bool DecideDebugMode(bool debugEnabledSetting, bool ctrlAndShiftHeld, bool debugDisabledSetting, bool switchD) {
+bool DecideDebugMode(bool debugEnabledSetting,
+                     bool ctrlAndShiftHeld,
+                     bool debugDisabledSetting,
+                     bool switchD) {
     return ((debugEnabledSetting || ctrlAndShiftHeld) && !debugDisabledSetting) || switchD;
 }
 

@@ -8,7 +8,7 @@ namespace cloakline {
 
 // The run routine's switches: a parameter "-x" or "/x" (any case) is switch x.
 class TCommandLineSwitches {
-public:
+  public:
     // arguments excludes the program itself. Where absolute paths begin with
     // "/" (slashBeginsPaths), only a two-character "/x" is a switch, so that a
     // path given as the first parameter is still handed on.
@@ -19,12 +19,15 @@ public:
     // The first parameter when it is not a switch: a text to hand to a running instance.
     const std::string* ForwardableParameter() const;
 
-private:
+  private:
     std::vector<std::string> FArguments;
     bool FSlashBeginsPaths;
 };
 
 // Debug mode: asked for by settings or the keyboard unless disabled, or forced by "d".
-bool DecideDebugMode(bool debugEnabledSetting, bool ctrlAndShiftHeld, bool debugDisabledSetting, bool switchD);
+bool DecideDebugMode(bool debugEnabledSetting,
+                     bool ctrlAndShiftHeld,
+                     bool debugDisabledSetting,
+                     bool switchD);
 
 }  // namespace cloakline

@@ -8,9 +8,9 @@ namespace cloakline {
 // The process-wide debug log. Off until the run routine decides on debug mode;
 // while off, nothing reaches the sink.
 class DebugLog {
-public:
+  public:
     class Sink {
-    public:
+      public:
         virtual ~Sink() = default;
         // tag is empty for untagged messages.
         virtual void Write(std::string_view message, std::string_view tag) = 0;

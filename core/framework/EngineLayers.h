@@ -6,7 +6,7 @@ namespace cloakline {
 
 // The two setting lists that the engine holds around the settings store's files.
 class IEngineLayers {
-public:
+  public:
     virtual ~IEngineLayers() = default;
     virtual const TStringList& SettingOverwrite() const = 0;
     virtual const TStringList& SettingDefault() const = 0;

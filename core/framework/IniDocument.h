@@ -18,14 +18,15 @@ struct AsciiCaseInsensitiveEqual {
     bool operator()(std::string_view a, std::string_view b) const noexcept;
 };
 template <class T>
-using AsciiCaseInsensitiveMap = std::unordered_map<std::string, T, AsciiCaseInsensitiveHash, AsciiCaseInsensitiveEqual>;
+using AsciiCaseInsensitiveMap =
+    std::unordered_map<std::string, T, AsciiCaseInsensitiveHash, AsciiCaseInsensitiveEqual>;
 
 enum class TextFileEncoding { Utf8, Utf8Bom, Utf16LE, Utf16BE, Ansi };
 
 // A whole INI file in memory. Sections and keys compare without regard to
 // ASCII case; lookups are hashed, so a read never scans the document.
 class TIniDocument {
-public:
+  public:
     TIniDocument() = default;
 
     // Replaces the content with the file's bytes (any byte-order mark honoured).
@@ -39,7 +40,9 @@ public:
     bool SectionExists(std::string_view section) const;
     bool ValueExists(std::string_view section, std::string_view key) const;
     // A key present with an empty value counts as present.
-    std::string ReadString(std::string_view section, std::string_view key, std::string_view defaultValue) const;
+    std::string ReadString(std::string_view section,
+                           std::string_view key,
+                           std::string_view defaultValue) const;
     // The value, or nullptr when the key is absent.
     const std::string* Find(std::string_view section, std::string_view key) const;
     // Replaces the value in place, or appends key=value to the section, or the
@@ -49,7 +52,7 @@ public:
 
     std::size_t SectionCount() const { return FSections.size(); }
 
-private:
+  private:
     struct Line {
         std::string Text;
         bool IsEntry = false;  // has "=": Text is key=value

@@ -21,7 +21,7 @@ void PutUnsigned(std::string& out, std::uint64_t value, int bytes) {
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(std::string_view bytes) : FBytes(bytes) {}
 
     bool Unsigned(int bytes, std::uint64_t& value) {
@@ -30,7 +30,8 @@ public:
         }
         value = 0;
         for (int i = 0; i < bytes; ++i) {
-            value |= std::uint64_t{static_cast<unsigned char>(FBytes[FPos + static_cast<std::size_t>(i)])} << (8 * i);
+            value |= std::uint64_t{static_cast<unsigned char>(FBytes[FPos + static_cast<std::size_t>(i)])}
+                     << (8 * i);
         }
         FPos += static_cast<std::size_t>(bytes);
         return true;
@@ -45,7 +46,7 @@ public:
     }
     bool AtEnd() const { return FPos == FBytes.size(); }
 
-private:
+  private:
     std::string_view FBytes;
     std::size_t FPos = 0;
 };
@@ -117,9 +118,10 @@ std::optional<InstanceMessage> DecodeInstanceRequest(std::string_view frame) {
     Reader reader(frame.substr(kInstanceHeaderSize));
     InstanceMessage message;
     std::uint64_t nameSize = 0, wParam = 0, lParam = 0, hasData = 0, tag = 0, dataSize = 0;
-    if (!reader.Unsigned(2, nameSize) || nameSize > kMaxInstanceNameLength || !reader.Bytes(nameSize, message.Name) ||
-        !reader.Unsigned(8, wParam) || !reader.Unsigned(8, lParam) || !reader.Unsigned(1, hasData) || hasData > 1 ||
-        !reader.Unsigned(8, tag) || !reader.Unsigned(4, dataSize) || dataSize > kMaxInstanceData ||
+    if (!reader.Unsigned(2, nameSize) || nameSize > kMaxInstanceNameLength ||
+        !reader.Bytes(nameSize, message.Name) || !reader.Unsigned(8, wParam) || !reader.Unsigned(8, lParam) ||
+        !reader.Unsigned(1, hasData) || hasData > 1 || !reader.Unsigned(8, tag) ||
+        !reader.Unsigned(4, dataSize) || dataSize > kMaxInstanceData ||
         !reader.Bytes(dataSize, message.Data) || !reader.AtEnd()) {
         return std::nullopt;
     }

@@ -7,7 +7,8 @@ namespace cloakline {
 TInstanceClient::TInstanceClient(const IInstanceChannel& channel, std::int32_t appId, int timeoutMs)
     : FChannel(channel), FAppId(appId), FTimeoutMs(timeoutMs) {}
 
-std::optional<std::int64_t> TInstanceClient::Send(const InstanceEndpoint& window, std::string_view name) const {
+std::optional<std::int64_t> TInstanceClient::Send(const InstanceEndpoint& window,
+                                                  std::string_view name) const {
     InstanceMessage message;
     message.Name = std::string(name);
     return FChannel.Send(window, message, FTimeoutMs);

@@ -10,7 +10,7 @@ namespace cloakline {
 
 // The starting instance's side of the protocol between instances.
 class TInstanceClient {
-public:
+  public:
     // Every request waits at most timeoutMs for its reply.
     TInstanceClient(const IInstanceChannel& channel, std::int32_t appId, int timeoutMs);
 
@@ -20,7 +20,7 @@ public:
     void ActivateRunningInstance(std::string_view className) const;
     void SendToRunningInstance(std::string_view className, std::string_view text) const;
 
-private:
+  private:
     std::optional<std::int64_t> Send(const InstanceEndpoint& window, std::string_view name) const;
 
     const IInstanceChannel& FChannel;

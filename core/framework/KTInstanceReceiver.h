@@ -24,7 +24,7 @@ struct InstanceReceiverHooks {
 
 // The receiving side of the protocol, hooked in front of the main window's handling.
 class TInstanceReceiver {
-public:
+  public:
     explicit TInstanceReceiver(InstanceReceiverHooks hooks);
 
     std::int64_t Dispatch(const InstanceMessage& message);
@@ -34,7 +34,7 @@ public:
     std::string FParamFile;
     std::function<void(const std::string& strFileName)> FOnCmdFile;
 
-private:
+  private:
     InstanceReceiverHooks FHooks;
 };
 

@@ -16,7 +16,7 @@ namespace cloakline {
 // partner's "oem.const.dat", the product's "const.dat", the engine's defaults.
 // Writes go to "setting.dat" only.
 class TKTSettings {
-public:
+  public:
     TKTSettings(Platform& platform, std::string_view strSettingFile);
     virtual ~TKTSettings();
     TKTSettings(const TKTSettings&) = delete;
@@ -73,7 +73,7 @@ public:
     // is never saved over.
     static constexpr std::size_t kMaxFileSize = 256u << 20;
 
-private:
+  private:
     const std::string* FindInFiles(std::string_view strName) const;
     // False when the file exists but could not be read.
     bool LoadDocument(TIniDocument& doc, const std::string& path) const;

@@ -6,7 +6,7 @@ namespace cloakline {
 
 // The process-wide pseudo-random generator. Draws are safe from any thread.
 class RandomGenerator {
-public:
+  public:
     // Seeds from the clock when nothing seeded it before.
     static void EnsureSeeded();
     static void Seed(std::uint64_t seed);

@@ -10,7 +10,7 @@ namespace cloakline {
 // An ordered list of texts that doubles as a name=value table. A line's name is
 // the text before its first "="; names compare without regard to ASCII case.
 class TStringList {
-public:
+  public:
     TStringList() = default;
     TStringList(std::initializer_list<std::string> lines) : FLines(lines) {}
 
@@ -45,7 +45,7 @@ public:
 
     friend bool operator==(const TStringList&, const TStringList&) = default;
 
-private:
+  private:
     std::vector<std::string> FLines;
 };
 

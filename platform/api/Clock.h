@@ -7,7 +7,7 @@
 namespace cloakline {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     // Local date-time.
     virtual TDateTime Now() const = 0;

@@ -8,7 +8,7 @@ namespace cloakline {
 // Where the program is and where the system keeps data. Paths in program form,
 // folders without a trailing "\" unless stated.
 class IDataFolders {
-public:
+  public:
     virtual ~IDataFolders() = default;
 
     // Full path of the program file.

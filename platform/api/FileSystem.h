@@ -14,7 +14,7 @@ namespace cloakline {
 // Files and folders. Paths are in the program's form ("\" separators); the
 // backend turns them into native paths. No call raises or shows anything.
 class IFileSystem {
-public:
+  public:
     virtual ~IFileSystem() = default;
 
     // The whole file, or nullopt when it cannot be read or is larger than maxBytes.

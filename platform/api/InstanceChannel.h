@@ -20,7 +20,7 @@ struct InstanceEndpoint {
 // Receives messages for one main window. The owner watches NativeHandle() in
 // its event loop and calls ServePending() on the main thread when it is ready.
 class IInstanceListener {
-public:
+  public:
     using Handler = std::function<std::int64_t(const InstanceMessage&)>;
     virtual ~IInstanceListener() = default;
     virtual std::intptr_t NativeHandle() const = 0;
@@ -30,7 +30,7 @@ public:
 
 // The messages between instances of one installation.
 class IInstanceChannel {
-public:
+  public:
     virtual ~IInstanceChannel() = default;
     // Main windows of the given class, in the system's order.
     virtual std::vector<InstanceEndpoint> FindWindows(std::string_view className) const = 0;

@@ -11,7 +11,7 @@ inline constexpr std::uint32_t INFINITE_WAIT = 0xFFFFFFFFu;
 
 // Starting other programs. Nothing here goes through a shell.
 class IProcesses {
-public:
+  public:
     virtual ~IProcesses() = default;
 
     // Hands the address to the desktop's web opener; false when nothing could be started.

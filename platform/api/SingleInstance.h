@@ -5,7 +5,7 @@
 namespace cloakline {
 
 class ISingleInstance {
-public:
+  public:
     virtual ~ISingleInstance() = default;
     // Takes the named system-wide mutex and holds it for the life of the
     // process. False when another living process already holds it.

@@ -6,7 +6,7 @@
 namespace cloakline {
 
 class ISystemInfo {
-public:
+  public:
     virtual ~ISystemInfo() = default;
     // Display name of the system default language, such as "English (United States)".
     virtual std::string GetSystemLanguageName() const = 0;

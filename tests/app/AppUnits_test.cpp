@@ -25,6 +25,10 @@ QApplication& App() {
     static int argc = 1;
     static char name[] = "app_units_test";
     static char* argv[] = {name, nullptr};
+    // Widget tests never need a screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
@@ -92,9 +96,10 @@ class TfrmProbe : public QWidget {};
 // The hook answers another instance from the event loop of this thread while
 // the client waits on another thread.
 class InstanceHookTest : public ::testing::Test {
-protected:
+  protected:
     InstanceHookTest()
-        : FRuntime((Dir.Sub("run/.keep"), Dir.Path() + "/run")), FChannel("{HOOK-TEST}", EnvFrom({{"XDG_RUNTIME_DIR", FRuntime}})) {}
+        : FRuntime((Dir.Sub("run/.keep"), Dir.Path() + "/run")),
+          FChannel("{HOOK-TEST}", EnvFrom({{"XDG_RUNTIME_DIR", FRuntime}})) {}
 
     // Runs the client call on a thread and the event loop here until it is done.
     template <class F>
@@ -136,7 +141,8 @@ TEST_F(InstanceHookTest, AnswersTheProtocolOnTheMainThread) {
 
     InstanceMessage ifBusy;
     ifBusy.Name = std::string(kMsgIfBusy);
-    EXPECT_EQ(WithEventLoop([&] { return FChannel.Send(*found, ifBusy, 3000); }), 1) << "initialisation is delayed";
+    EXPECT_EQ(WithEventLoop([&] { return FChannel.Send(*found, ifBusy, 3000); }), 1)
+        << "initialisation is delayed";
 
     form.hide();
     WithEventLoop([&] {

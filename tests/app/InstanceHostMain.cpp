@@ -2,6 +2,8 @@
 // records what reaches it, so that tests can watch two processes talk.
 //   CLOAKLINE_TEST_EVENTS   file that receives one "<pid> <event>" line per event
 //   CLOAKLINE_TEST_BUSY_MS  how long the deferred initialisation waits (busy phase)
+#include <unistd.h>
+
 #include <QMainWindow>
 #include <cstdio>
 #include <cstdlib>
@@ -10,8 +12,6 @@
 #include "app/KTInstanceHook.h"
 #include "app/KTMain.h"
 #include "core/framework/GlobalPlatform.h"
-
-#include <unistd.h>
 
 namespace hosttest {
 
@@ -29,10 +29,11 @@ void Record(const std::string& event) {
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 
-public:
+  public:
     explicit TfrmMain(const cloakline::TAppContext& context) {
         const char* busy = std::getenv("CLOAKLINE_TEST_BUSY_MS");
-        auto* hook = new cloakline::TKTInstanceHook(this, context.Instances, context.Settings.GetSettingInteger("App.ID"),
+        auto* hook = new cloakline::TKTInstanceHook(this, context.Instances,
+                                                    context.Settings.GetSettingInteger("App.ID"),
                                                     busy != nullptr ? std::atoi(busy) : 0);
         hook->OnInitPost = [this] { Record(std::string("initpost visible=") + (isVisible() ? "1" : "0")); };
         hook->OnBringToFront = [] {

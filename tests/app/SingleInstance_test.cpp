@@ -29,7 +29,7 @@ constexpr int kStartMs = 15000;
 
 // An installation in a temporary folder with its own data, lock and runtime folders.
 class Installation {
-public:
+  public:
     explicit Installation(const std::string& constants, const char* binary = CLOAKLINE_INSTANCE_HOST) {
         const std::string dir = Dir.Sub("install/.keep");
         Program = Dir.Path() + "/install/cloakline";
@@ -164,12 +164,13 @@ public:
     std::string Program;
     std::string Events;
 
-private:
+  private:
     std::vector<pid_t> FStarted;
 };
 
 int MsSince(Clock::time_point start) {
-    return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
+    return static_cast<int>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
 }
 
 TEST(SingleInstanceTest, SecondStartForwardsItsWholeFileParameterAndEnds) {
@@ -177,7 +178,8 @@ TEST(SingleInstanceTest, SecondStartForwardsItsWholeFileParameterAndEnds) {
     const pid_t first = inst.Start({});
     ASSERT_TRUE(inst.WaitEvent(first, "initpost visible=1"));
 
-    const std::string path = inst.Dir.Path() + "/My Documents/r\xC3\xA9sum\xC3\xA9 \xE4\xB8\xAD 'quoted' ; $(x).txt";
+    const std::string path =
+        inst.Dir.Path() + "/My Documents/r\xC3\xA9sum\xC3\xA9 \xE4\xB8\xAD 'quoted' ; $(x).txt";
     const pid_t second = inst.Start({path});
     EXPECT_EQ(inst.WaitExit(second, kStartMs), 0);
     EXPECT_TRUE(inst.WaitEvent(first, "cmdfile:" + path, 5000));

@@ -6,7 +6,7 @@ namespace cloakline::test {
 
 // Time that moves only when a test moves it.
 class FakeClock : public IClock {
-public:
+  public:
     explicit FakeClock(TDateTime now = 45000.0) : FNow(now) {}
     TDateTime Now() const override { return FNow; }
     std::uint32_t TickCount() const override { return FTicks; }
@@ -15,7 +15,7 @@ public:
     void AdvanceSeconds(double seconds);
     void AdvanceMs(std::uint32_t ms);
 
-private:
+  private:
     TDateTime FNow;
     std::uint32_t FTicks = 1000;
 };

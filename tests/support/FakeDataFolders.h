@@ -9,7 +9,7 @@ namespace cloakline::test {
 
 // Data folders that a test chooses (program form paths).
 class FakeDataFolders : public IDataFolders {
-public:
+  public:
     std::string ExeName;
     std::map<std::string, std::string> ShellFolders;
     std::map<std::string, std::string> CommonShellFolders;

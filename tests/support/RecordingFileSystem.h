@@ -14,10 +14,10 @@ namespace cloakline::test {
 // Passes every call to a real file system, counting the writes and letting a
 // test make saves or access checks fail.
 class RecordingFileSystem : public IFileSystem {
-public:
+  public:
     explicit RecordingFileSystem(std::unique_ptr<IFileSystem> real) : FReal(std::move(real)) {}
 
-    std::map<std::string, int> Replacements;                    // path -> ReplaceFile calls
+    std::map<std::string, int> Replacements;                     // path -> ReplaceFile calls
     std::vector<std::pair<std::string, std::string>> TextFiles;  // WriteTextFile (path, bytes)
     bool FailReplace = false;
     std::map<std::string, bool> AccessOverride;  // path -> CheckFileAccess answer
@@ -53,7 +53,7 @@ public:
         return it == Replacements.end() ? 0 : it->second;
     }
 
-private:
+  private:
     std::unique_ptr<IFileSystem> FReal;
 };
 

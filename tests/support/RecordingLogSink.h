@@ -11,7 +11,7 @@ namespace cloakline::test {
 
 // Captures the debug log while it lives and switches it on for the test.
 class RecordingLogSink : public DebugLog::Sink {
-public:
+  public:
     struct Entry {
         std::string Message;
         std::string Tag;
@@ -38,14 +38,14 @@ public:
         FEntries.clear();
     }
 
-private:
+  private:
     mutable std::mutex FMutex;
     std::vector<Entry> FEntries;
 };
 
 // Installs a recording sink and turns the log on for one scope.
 class ScopedLogCapture {
-public:
+  public:
     ScopedLogCapture() : Sink(std::make_shared<RecordingLogSink>()) {
         DebugLog::SetSink(Sink);
         DebugLog::SetActive(true);

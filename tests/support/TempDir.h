@@ -6,7 +6,7 @@ namespace cloakline::test {
 
 // A real folder below the system's temporary folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +23,7 @@ public:
     std::string ReadFile(const std::string& relative) const;
     bool Exists(const std::string& relative) const;
 
-private:
+  private:
     std::string FPath;
 };
 

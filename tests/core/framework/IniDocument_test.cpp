@@ -11,7 +11,8 @@ TEST(IniDocumentTest, SetReplacesInPlaceAppendsToSectionAndAppendsSections) {
     doc.WriteString("setting", "a", "one");
     doc.WriteString("setting", "C", "3");
     doc.WriteString("New", "K", "v");
-    EXPECT_EQ(doc.SaveToBytes(), "[setting]\r\na=one\r\nB=2\r\nC=3\r\n\r\n[Other]\r\nX=9\r\n\r\n[New]\r\nK=v\r\n\r\n");
+    EXPECT_EQ(doc.SaveToBytes(),
+              "[setting]\r\na=one\r\nB=2\r\nC=3\r\n\r\n[Other]\r\nX=9\r\n\r\n[New]\r\nK=v\r\n\r\n");
 }
 
 TEST(IniDocumentTest, ReadRules) {

@@ -24,7 +24,8 @@ TEST(InstanceMessageTest, RequestsRoundTripAndGarbageIsRejected) {
     std::string badMagic = frame;
     badMagic[0] = 'X';
     EXPECT_FALSE(DecodeInstanceRequest(badMagic));
-    EXPECT_FALSE(InstanceRequestSize("KTIM\xFF\xFF\xFF\x7F")) << "oversized bodies are refused from the header";
+    EXPECT_FALSE(InstanceRequestSize("KTIM\xFF\xFF\xFF\x7F"))
+        << "oversized bodies are refused from the header";
     EXPECT_FALSE(InstanceRequestSize("KTI"));
     std::string lying = frame;
     lying[kInstanceHeaderSize] = '\x7F';  // name size beyond the frame
@@ -49,7 +50,7 @@ TEST(InstanceMessageTest, ForwardedTextIsItsUtf16CodeUnits) {
 
 // A channel whose windows answer from a script and which records what was sent.
 class ScriptedChannel : public IInstanceChannel {
-public:
+  public:
     struct Window {
         std::string Class;
         std::map<std::string, std::int64_t> Replies;  // a name missing here gets no answer
@@ -66,7 +67,9 @@ public:
         }
         return found;
     }
-    std::optional<std::int64_t> Send(const InstanceEndpoint& w, const InstanceMessage& m, int) const override {
+    std::optional<std::int64_t> Send(const InstanceEndpoint& w,
+                                     const InstanceMessage& m,
+                                     int) const override {
         Sent.emplace_back(w.Address, m);
         const auto& replies = Windows[std::stoul(w.Address)].Replies;
         auto it = replies.find(m.Name);
@@ -117,7 +120,8 @@ TEST(InstanceClientTest, ActivationSteps) {
         {"forced to the front",
          {{"KT GetAppID", 1}, {"KT IfBusy", 0}, {"KT BringtoFront", 0}},
          {"KT GetAppID", "KT IfBusy", "KT BringtoFront", "KT ForceForeground"}},
-        {"no answer to IfBusy still tries", {{"KT GetAppID", 1}},
+        {"no answer to IfBusy still tries",
+         {{"KT GetAppID", 1}},
          {"KT GetAppID", "KT IfBusy", "KT BringtoFront", "KT ForceForeground"}},
     };
     for (const Row& row : rows) {
@@ -191,9 +195,9 @@ TEST(InstanceReceiverTest, DispatchFollowsTheProtocol) {
     EXPECT_EQ(r.Dispatch(named(kMsgCopyData)), -3) << "a record without data is the window's";
     EXPECT_EQ(r.Dispatch(named(kMsgQueryEndSession)), -3);
     EXPECT_EQ(r.Dispatch(named("Something else")), -3);
-    EXPECT_EQ(calls, (std::vector<std::string>{"close", "initpost", "original:KT CmdParam", "original:WM_COPYDATA",
-                                               "queryend", "original:WM_QUERYENDSESSION",
-                                               "original:Something else"}));
+    EXPECT_EQ(calls, (std::vector<std::string>{"close", "initpost", "original:KT CmdParam",
+                                               "original:WM_COPYDATA", "queryend",
+                                               "original:WM_QUERYENDSESSION", "original:Something else"}));
 }
 
 TEST(CommandLineSwitchesTest, SwitchesAfterDashOrSlashInAnyCase) {
@@ -238,8 +242,9 @@ TEST(CommandLineSwitchesTest, WhichFirstParameterIsHandedOn) {
 TEST(CommandLineSwitchesTest, DebugMode) {
     // enabled, keys, disabled, switch d -> debug
     const bool rows[][5] = {
-        {false, false, false, false, false}, {true, false, false, false, true},  {false, true, false, false, true},
-        {true, false, true, false, false},   {false, true, true, false, false},  {false, false, true, true, true},
+        {false, false, false, false, false}, {true, false, false, false, true},
+        {false, true, false, false, true},   {true, false, true, false, false},
+        {false, true, true, false, false},   {false, false, true, true, true},
         {true, true, true, true, true},      {false, false, false, true, true},
     };
     for (const auto& r : rows) {

@@ -18,7 +18,7 @@ namespace cloakline::test {
 namespace {
 
 class FakeEngine : public IEngineLayers {
-public:
+  public:
     TStringList Overwrite;
     TStringList Default{"Path.Skins=skins", "Path.Languages=lang"};
     FakeEngine() { SetGlobalEngineLayers(this); }
@@ -28,7 +28,7 @@ public:
 };
 
 class SettingsTest : public ::testing::Test {
-protected:
+  protected:
     std::unique_ptr<TKTSettings> Open() { return std::make_unique<TKTSettings>(Env.P, ""); }
     std::string UserFile(const TKTSettings& s) const { return s.UserDataPath() + "setting.dat"; }
     std::string ReadNative(const std::string& programPath) const {
@@ -45,7 +45,8 @@ protected:
 };
 
 TEST_F(SettingsTest, FirstLayerThatHasTheNameDecidesEvenWhenEmpty) {
-    Env.WriteConst("[setting]\r\nURL.help=http://const/help\r\nURL.home=http://const/home\r\nApp.Name=Const\r\n");
+    Env.WriteConst(
+        "[setting]\r\nURL.help=http://const/help\r\nURL.home=http://const/home\r\nApp.Name=Const\r\n");
     Env.WriteOem("[setting]\r\nURL.home=http://oem/home\r\n");
     auto s = Open();
     s->SetSettingstring("URL.help", "");
@@ -396,7 +397,8 @@ TEST_F(SettingsTest, UserFileKeepsItsEncoding) {
     ASSERT_TRUE(Env.P.Files->ReplaceFile(path, "[setting]\r\nName=caf\xE9\r\n"));
     s = Open();
     EXPECT_EQ(s->GetSettingString("Name"), "caf\xC3\xA9");
-    EXPECT_NE(ReadNative(path).find("Name=caf\xE9\r\n"), std::string::npos) << "written back in the 8-bit code page";
+    EXPECT_NE(ReadNative(path).find("Name=caf\xE9\r\n"), std::string::npos)
+        << "written back in the 8-bit code page";
 }
 
 TEST_F(SettingsTest, UnreadableUserFileIsNeverSavedOver) {
@@ -409,7 +411,8 @@ TEST_F(SettingsTest, UnreadableUserFileIsNeverSavedOver) {
     s = Open();
     s->SetSettingstring("After", "1");
     EXPECT_EQ(s->GetSettingString("After"), "1");
-    EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(Env.Dir.Path()) / Env.CommonFolder() / "setting.dat"),
+    EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(Env.Dir.Path()) / Env.CommonFolder() /
+                                         "setting.dat"),
               TKTSettings::kMaxFileSize + 1);
 }
 

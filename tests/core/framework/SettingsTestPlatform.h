@@ -13,7 +13,7 @@
 namespace cloakline::test {
 
 class FixedSystemInfo : public ISystemInfo {
-public:
+  public:
     char Separator = '.';
     std::string GetSystemLanguageName() const override { return "English (United States)"; }
     std::uint16_t GetSystemLanguageId() const override { return 1033; }
@@ -24,7 +24,7 @@ public:
 // constants, "user" stands for the per-user data folder, "common" for the
 // all-users one. Files are real; folders, clock and locale are the test's.
 class SettingsTestPlatform {
-public:
+  public:
     SettingsTestPlatform() {
         auto files = std::make_unique<RecordingFileSystem>(std::make_unique<LinuxFileSystem>());
         Files = files.get();
