@@ -1,5 +1,6 @@
 // Two real processes of one installation and the rules between them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -84,8 +85,15 @@ class Installation {
             envp.push_back(e.data());
         }
         envp.push_back(nullptr);
+        // Every child's diagnostics go to one file the tests can read.
+        posix_spawn_file_actions_t actions;
+        ::posix_spawn_file_actions_init(&actions);
+        const std::string stderrPath = Dir.Path() + "/stderr.log";
+        ::posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
         pid_t pid = 0;
-        if (::posix_spawn(&pid, Program.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0) {
+        const int spawned = ::posix_spawn(&pid, Program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        ::posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << Program;
             return -1;
         }
@@ -280,6 +288,18 @@ TEST(SingleInstanceTest, SwitchHStartsHidden) {
     Installation inst("");
     const pid_t p = inst.Start({"-h"});
     EXPECT_TRUE(inst.WaitEvent(p, "initpost visible=0"));
+}
+
+TEST(SingleInstanceTest, TheRefusedRegionEndsBeforeAnythingStarts) {
+    Installation inst("", CLOAKLINE_PROGRAM);
+    const pid_t p = inst.Start({}, {{"LANG", "zh_CN.UTF-8"}});
+    EXPECT_EQ(inst.WaitExit(p, kStartMs), 0);
+    EXPECT_NE(inst.Dir.ReadFile("stderr.log").find("This product is unavailable in this country."), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(inst.Dir.Path() + "/common")) << "no settings were created";
+    EXPECT_TRUE(fs::is_empty(inst.Dir.Path() + "/cfg"));
+
+    const pid_t elsewhere = inst.Start({}, {{"LANG", "zh_TW.UTF-8"}});
+    EXPECT_TRUE(inst.WaitListening(elsewhere)) << "only the one region is refused";
 }
 
 TEST(SingleInstanceTest, TheProgramItselfKeepsOneInstance) {
