@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <memory>
 
 #include "platform/linux/NativePath.h"
@@ -34,9 +35,11 @@ std::pair<std::string, std::string> SplitNative(const std::string& native) {
     return {slash == 0 ? std::string("/") : native.substr(0, slash), native.substr(slash + 1)};
 }
 
+constexpr std::size_t kSuffixLength = 8;
+
 std::string RandomSuffix() {
     static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    unsigned char raw[8] = {};
+    unsigned char raw[kSuffixLength] = {};
     if (getrandom(raw, sizeof raw, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof raw)) {
         // Uniqueness comes from O_EXCL; randomness only avoids retries.
         static unsigned counter = 0;
@@ -69,6 +72,30 @@ UniqueFd CreateTemporaryBeside(const std::string& folder, const std::string& nam
     }
     tempPath.clear();
     return UniqueFd();
+}
+
+// A temporary file this old belongs to a save that was killed before its rename.
+constexpr time_t kAbandonedAfterSeconds = 60;
+
+void RemoveAbandonedTemporaries(const std::string& folder, const std::string& stem) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    if (!dir) {
+        return;
+    }
+    const std::string prefix = "." + stem + ".";
+    const time_t now = ::time(nullptr);
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (name.size() != prefix.size() + kSuffixLength || !name.starts_with(prefix)) {
+            continue;
+        }
+        const std::string path = folder + "/" + std::string(name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            now - st.st_mtime > kAbandonedAfterSeconds) {
+            ::unlink(path.c_str());
+        }
+    }
 }
 
 void SyncFolder(const std::string& folder) {
@@ -187,6 +214,7 @@ bool LinuxFileSystem::ReplaceFile(std::string_view path, std::string_view bytes)
     // The new content is in place now; a failed folder sync cannot be undone
     // and only risks the rename itself after a crash.
     SyncFolder(folder);
+    RemoveAbandonedTemporaries(folder, name.substr(0, 200));
     return true;
 }
 

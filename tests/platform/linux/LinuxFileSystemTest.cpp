@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <set>
 
@@ -95,6 +96,25 @@ TEST(LinuxFileSystemReplace, CreatesAndReplacesWithoutLeavingTemporaryFiles) {
     ASSERT_TRUE(files.ReplaceFile(dir.ProgramPath("setting.dat"), ""));
     EXPECT_EQ(dir.ReadFile("setting.dat"), "");
     EXPECT_EQ(EntriesOf(dir.Path()), std::set<std::string>{"setting.dat"});
+}
+
+// A save killed before its rename leaves its temporary file behind; a later
+// save clears those that are clearly abandoned and leaves young ones alone,
+// which may belong to another process's save in progress.
+TEST(LinuxFileSystemReplace, ClearsTemporariesOfKilledSaves) {
+    TempDir dir;
+    LinuxFileSystem files;
+    dir.WriteFile(".setting.dat.Abandon1", "half");
+    dir.WriteFile(".setting.dat.Younger1", "in progress");
+    dir.WriteFile(".setting.dat.notours", "other");
+    dir.WriteFile(".other.dat.Abandon1", "other file's");
+    const timespec old[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    for (const char* name : {".setting.dat.Abandon1", ".setting.dat.notours", ".other.dat.Abandon1"}) {
+        ASSERT_EQ(::utimensat(AT_FDCWD, (dir.Path() + "/" + name).c_str(), old, 0), 0);
+    }
+    ASSERT_TRUE(files.ReplaceFile(dir.ProgramPath("setting.dat"), "new"));
+    EXPECT_EQ(EntriesOf(dir.Path()), (std::set<std::string>{"setting.dat", ".setting.dat.Younger1",
+                                                            ".setting.dat.notours", ".other.dat.Abandon1"}));
 }
 
 TEST(LinuxFileSystemReplace, KeepsTheOldPermissionsAndUsesTheUmaskForNewFiles) {
