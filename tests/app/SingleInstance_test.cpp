@@ -1,6 +1,6 @@
 // Two real processes of one installation and the rules between them.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -27,6 +27,19 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kStartMs = 15000;
+
+// Polls the condition until it holds or the time is up.
+template <class Condition>
+bool WaitUntil(Condition condition, int timeoutMs = kStartMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+        if (condition()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
 
 // An installation in a temporary folder with its own data, lock and runtime folders.
 class Installation {
@@ -89,7 +102,8 @@ class Installation {
         posix_spawn_file_actions_t actions;
         ::posix_spawn_file_actions_init(&actions);
         const std::string stderrPath = Dir.Path() + "/stderr.log";
-        ::posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        ::posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
+                                           0644);
         pid_t pid = 0;
         const int spawned = ::posix_spawn(&pid, Program.c_str(), &actions, nullptr, argv.data(), envp.data());
         ::posix_spawn_file_actions_destroy(&actions);
@@ -141,21 +155,13 @@ class Installation {
     }
 
     bool WaitEvent(pid_t pid, const std::string& event, int timeoutMs = kStartMs) const {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (Clock::now() < deadline) {
-            if (HasEvent(pid, event)) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+        return WaitUntil([&] { return HasEvent(pid, event); }, timeoutMs);
     }
 
     // The window of that process is reachable by other instances.
     bool WaitListening(pid_t pid) const {
         const std::string name = "TfrmMain." + std::to_string(pid) + ".sock";
-        const auto deadline = Clock::now() + std::chrono::milliseconds(kStartMs);
-        while (Clock::now() < deadline) {
+        return WaitUntil([&] {
             std::error_code ec;
             for (auto it = fs::recursive_directory_iterator(Dir.Path() + "/run", ec);
                  !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
@@ -163,9 +169,8 @@ class Installation {
                     return true;
                 }
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
+            return false;
+        });
     }
 
     TempDir Dir;
@@ -294,7 +299,8 @@ TEST(SingleInstanceTest, TheRefusedRegionEndsBeforeAnythingStarts) {
     Installation inst("", CLOAKLINE_PROGRAM);
     const pid_t p = inst.Start({}, {{"LANG", "zh_CN.UTF-8"}});
     EXPECT_EQ(inst.WaitExit(p, kStartMs), 0);
-    EXPECT_NE(inst.Dir.ReadFile("stderr.log").find("This product is unavailable in this country."), std::string::npos);
+    EXPECT_NE(inst.Dir.ReadFile("stderr.log").find("This product is unavailable in this country."),
+              std::string::npos);
     EXPECT_TRUE(fs::is_empty(inst.Dir.Path() + "/common")) << "no settings were created";
     EXPECT_TRUE(fs::is_empty(inst.Dir.Path() + "/cfg"));
 
