@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileDialog>
+#include <QTimer>
 #include <QWidget>
 #include <atomic>
 #include <chrono>
@@ -91,7 +93,26 @@ TEST(WindowUtilsTest, TopMostKeepsTheWindowShown) {
     EXPECT_TRUE(w.isVisible());
 }
 
-class TfrmProbe : public QWidget {};
+// Answers the folder picker from the event loop the dialog runs.
+std::string PickFolder(const std::string& initial, bool accept) {
+    QTimer::singleShot(100, [accept] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Choose a folder"));
+        QDialog* asDialog = dialog;  // accept() is public on QDialog
+        accept ? asDialog->accept() : asDialog->reject();
+    });
+    return BrowseForFolder(nullptr, initial, "Choose a folder");
+}
+
+TEST(WindowUtilsTest, BrowseForFolderStartsInTheFolderAndAnswersInProgramForm) {
+    App();
+    TempDir dir;
+    dir.Sub("chosen/.keep");
+    const std::string chosen = ToProgramForm(dir.Path() + "/chosen");
+    EXPECT_EQ(PickFolder(chosen, true), chosen);
+    EXPECT_EQ(PickFolder(chosen, false), "") << "cancel gives nothing";
+}
 
 // The hook answers another instance from the event loop of this thread while
 // the client waits on another thread.
