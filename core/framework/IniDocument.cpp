@@ -13,30 +13,6 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
 constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
 
-std::u16string DecodeUtf16(std::string_view bytes, bool bigEndian) {
-    std::u16string units;
-    units.reserve(bytes.size() / 2);
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const unsigned a = static_cast<unsigned char>(bytes[i]);
-        const unsigned b = static_cast<unsigned char>(bytes[i + 1]);
-        units.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : a | (b << 8)));
-    }
-    return units;
-}
-
-std::string EncodeUtf16(std::string_view text, bool bigEndian) {
-    std::string bytes;
-    const std::u16string units = Utf8ToUtf16(text);
-    bytes.reserve(units.size() * 2);
-    for (char16_t unit : units) {
-        const char high = static_cast<char>(unit >> 8);
-        const char low = static_cast<char>(unit & 0xFF);
-        bytes.push_back(bigEndian ? high : low);
-        bytes.push_back(bigEndian ? low : high);
-    }
-    return bytes;
-}
-
 bool StartsWith(std::string_view text, std::string_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
@@ -82,10 +58,10 @@ void TIniDocument::LoadFromBytes(std::string_view bytes) {
         text.assign(bytes.substr(kUtf8Bom.size()));
     } else if (StartsWith(bytes, kUtf16LEBom)) {
         FEncoding = TextFileEncoding::Utf16LE;
-        text = Utf16ToUtf8(DecodeUtf16(bytes.substr(2), false));
+        text = Utf16ToUtf8(Utf16FromBytes(bytes.substr(2), false));
     } else if (StartsWith(bytes, kUtf16BEBom)) {
         FEncoding = TextFileEncoding::Utf16BE;
-        text = Utf16ToUtf8(DecodeUtf16(bytes.substr(2), true));
+        text = Utf16ToUtf8(Utf16FromBytes(bytes.substr(2), true));
     } else if (IsValidUtf8(bytes)) {
         FEncoding = TextFileEncoding::Utf8;
         text.assign(bytes);
@@ -135,9 +111,9 @@ std::string TIniDocument::SaveToBytes() const {
         case TextFileEncoding::Utf8Bom:
             return std::string(kUtf8Bom) + text;
         case TextFileEncoding::Utf16LE:
-            return std::string(kUtf16LEBom) + EncodeUtf16(text, false);
+            return std::string(kUtf16LEBom) + Utf16ToBytes(Utf8ToUtf16(text), false);
         case TextFileEncoding::Utf16BE:
-            return std::string(kUtf16BEBom) + EncodeUtf16(text, true);
+            return std::string(kUtf16BEBom) + Utf16ToBytes(Utf8ToUtf16(text), true);
         case TextFileEncoding::Ansi:
             return Utf8ToAnsi(text);
     }

@@ -58,10 +58,7 @@ InstanceMessage MakeCopyDataMessage(std::string_view text) {
     message.Name = std::string(kMsgCopyData);
     message.HasData = true;
     message.DataTag = 0;
-    for (char16_t unit : Utf8ToUtf16(text)) {
-        message.Data.push_back(static_cast<char>(unit & 0xFF));
-        message.Data.push_back(static_cast<char>(unit >> 8));
-    }
+    message.Data = Utf16ToBytes(Utf8ToUtf16(text), false);
     return message;
 }
 
@@ -69,14 +66,7 @@ std::optional<std::string> TextFromCopyData(const InstanceMessage& message) {
     if (!message.HasData) {
         return std::nullopt;
     }
-    std::u16string units;
-    units.reserve(message.Data.size() / 2);
-    for (std::size_t i = 0; i + 1 < message.Data.size(); i += 2) {
-        const auto low = static_cast<unsigned char>(message.Data[i]);
-        const auto high = static_cast<unsigned char>(message.Data[i + 1]);
-        units.push_back(static_cast<char16_t>(low | (high << 8)));
-    }
-    return Utf16ToUtf8(units);
+    return Utf16ToUtf8(Utf16FromBytes(message.Data, false));
 }
 
 std::string EncodeInstanceRequest(const InstanceMessage& message) {

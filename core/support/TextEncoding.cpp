@@ -171,6 +171,29 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     return out;
 }
 
+std::string Utf16ToBytes(std::u16string_view units, bool bigEndian) {
+    std::string bytes;
+    bytes.reserve(units.size() * 2);
+    for (const char16_t unit : units) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes.push_back(bigEndian ? high : low);
+        bytes.push_back(bigEndian ? low : high);
+    }
+    return bytes;
+}
+
+std::u16string Utf16FromBytes(std::string_view bytes, bool bigEndian) {
+    std::u16string units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        const unsigned a = static_cast<unsigned char>(bytes[i]);
+        const unsigned b = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<char16_t>(bigEndian ? (a << 8) | b : a | (b << 8)));
+    }
+    return units;
+}
+
 std::string Utf8ToAnsi(std::string_view text) {
     std::string out;
     out.reserve(text.size());

@@ -14,6 +14,11 @@ std::u16string Utf8ToUtf16(std::string_view text);
 // Unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// UTF-16 code units to and from their bytes, little- or big-endian. An odd
+// last byte is dropped.
+std::string Utf16ToBytes(std::u16string_view units, bool bigEndian);
+std::u16string Utf16FromBytes(std::string_view bytes, bool bigEndian);
+
 // Characters that Windows-1252 cannot represent become "?".
 std::string Utf8ToAnsi(std::string_view text);
 std::string AnsiToUtf8(std::string_view bytes);
