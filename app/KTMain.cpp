@@ -11,6 +11,7 @@
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTInstanceClient.h"
 #include "core/framework/SystemRegion.h"
+#include "ui/QtPaths.h"
 
 namespace cloakline {
 
@@ -24,14 +25,6 @@ constexpr bool kSlashBeginsPaths = false;
 // Absolute paths begin with "/" here, so "/x" switches must not swallow them.
 constexpr bool kSlashBeginsPaths = true;
 #endif
-
-QString NativePathOf(const std::string& programPath) {
-    QString path = QString::fromStdString(programPath);
-#ifndef Q_OS_WIN
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-#endif
-    return path;
-}
 
 std::vector<std::string> ArgumentsOf(int argc, char** argv) {
     std::vector<std::string> arguments;
@@ -113,8 +106,8 @@ int RunApplication(int argc,
     const bool debug = DecideDebugMode(settings.GetSettingBool("Debug.Enabled"), CtrlAndShiftHeld(),
                                        settings.GetSettingBool("Debug.Disabled"), switches.Has('d'));
     if (debug) {
-        DebugLog::SetSink(
-            std::make_shared<TStderrAndFileLogSink>(NativePathOf(settings.UserDataPath() + "debug.log")));
+        DebugLog::SetSink(std::make_shared<TStderrAndFileLogSink>(
+            NativePathFromProgramPath(settings.UserDataPath() + "debug.log")));
         DebugLog::SetActive(true);
         DebugLog::Log("Enter Debug Mode...");
     }

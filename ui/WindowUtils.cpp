@@ -4,17 +4,9 @@
 #include <QFileDialog>
 #include <QWidget>
 
+#include "ui/QtPaths.h"
+
 namespace cloakline {
-
-namespace {
-
-QString FromProgramPath(std::string_view path) {
-    QString s = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
-    s.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    return s;
-}
-
-}  // namespace
 
 void SetTopMost(QWidget* window, bool on) {
     if (window == nullptr || window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on) {
@@ -44,10 +36,8 @@ bool ForceForeground(QWidget* window) {
 std::string BrowseForFolder(QWidget* owner, std::string_view initialFolder, std::string_view title) {
     const QString chosen = QFileDialog::getExistingDirectory(
         owner, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
-        FromProgramPath(initialFolder));
-    QString programForm = chosen;
-    programForm.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    return programForm.toStdString();
+        NativePathFromProgramPath(initialFolder));
+    return ProgramPathFromNative(chosen);
 }
 
 }  // namespace cloakline
