@@ -1,0 +1,49 @@
+// The proxy choice against long server lists: each call shuffles copies of
+// both lists, so its cost must stay close to n log n.
+#include <benchmark/benchmark.h>
+
+#include "core/framework/KTSettings.h"
+#include "core/proxy/ProxyManager.h"
+#include "tests/core/framework/SettingsTestPlatform.h"
+#include "tests/support/RecordingInfoFetcher.h"
+
+namespace {
+
+using namespace cloakline;
+
+const char* const kCountries[][2] = {{"Germany", "DE"}, {"France", "FR"}, {"Japan", "JP"},  {"Brazil", "BR"},
+                                     {"Canada", "CA"},  {"India", "IN"},  {"Kenya", "KE"},  {"Norway", "NO"},
+                                     {"Peru", "PE"},    {"Spain", "ES"},  {"Turkey", "TR"}, {"Chile", "CL"}};
+
+std::string ProxyLines(int count, int firstOctet) {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(count) * 40);
+    for (int i = 0; i < count; ++i) {
+        const auto& country = kCountries[i % std::size(kCountries)];
+        text += std::to_string(firstOctet) + "." + std::to_string((i >> 16) & 255) + "." +
+                std::to_string((i >> 8) & 255) + "." + std::to_string(i & 255) + ":8080|" + country[0] + "|" +
+                country[1] + "|10.5|51.2;";
+    }
+    return text;
+}
+
+void BM_GetIdleProxy(benchmark::State& state) {
+    const int normal = static_cast<int>(state.range(0));
+    test::SettingsTestPlatform env;
+    env.WriteConst("[setting]\r\nNORMAL_IPS=" + ProxyLines(normal, 10) +
+                   "\r\nSUPER_IPS=" + ProxyLines(normal / 10, 20) + "\r\n");
+    TKTSettings settings(env.P, "");
+    test::RecordingInfoFetcher fetcher;
+    TClockSeededRandom random(*env.Clock);
+    TProxyManager manager(settings, fetcher, random);
+    manager.LoadSettings();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(manager.GetIdleProxy("DE", false, TProxyRange::KAll, true));
+    }
+    state.SetComplexityN(normal);
+}
+BENCHMARK(BM_GetIdleProxy)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
+
+}  // namespace
+
+BENCHMARK_MAIN();
