@@ -5,6 +5,7 @@
 #include "core/framework/KTSettings.h"
 #include "core/proxy/ProxyManager.h"
 #include "tests/core/framework/SettingsTestPlatform.h"
+#include "tests/support/FakeClock.h"
 #include "tests/support/RecordingInfoFetcher.h"
 
 namespace {
@@ -43,6 +44,26 @@ void BM_GetIdleProxy(benchmark::State& state) {
     state.SetComplexityN(normal);
 }
 BENCHMARK(BM_GetIdleProxy)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Complexity();
+
+// The four passes done by removing and re-inserting in a flat list, for scale.
+void BM_FlatListShuffle(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    std::vector<std::string> lines(count, "10.0.0.1:8080|Germany|DE|10.5|51.2");
+    const test::FakeClock clock;
+    TClockSeededRandom random(clock);
+    for (auto _ : state) {
+        for (int pass = 0; pass < 4; ++pass) {
+            for (std::size_t i = 0; i < count; ++i) {
+                const std::uint32_t r = random.Below(static_cast<std::uint32_t>(count - 1));
+                std::string line = std::move(lines[i]);
+                lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
+                lines.insert(lines.begin() + r, std::move(line));
+            }
+        }
+    }
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(BM_FlatListShuffle)->Arg(1000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Complexity();
 
 }  // namespace
 
