@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/api/AutoRun.h"
+#include "platform/api/Browsers.h"
 #include "platform/api/Clock.h"
 #include "platform/api/DataFolders.h"
 #include "platform/api/FileSystem.h"
@@ -12,6 +13,7 @@
 #include "platform/api/Processes.h"
 #include "platform/api/SingleInstance.h"
 #include "platform/api/SystemInfo.h"
+#include "platform/api/SystemProxy.h"
 
 namespace cloakline {
 
@@ -24,6 +26,9 @@ struct Platform {
     std::unique_ptr<ISystemInfo> SystemInfo;
     std::unique_ptr<IClock> Clock;
     std::unique_ptr<ISingleInstance> SingleInstance;
+    std::unique_ptr<ISystemProxy> SystemProxy;
+    std::unique_ptr<IFirefox> Firefox;
+    std::unique_ptr<IOperaPreferences> Opera;
     // Instances of the installation named by installationId (the "App.GUID" setting).
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& installationId)> MakeInstanceChannel;
 };

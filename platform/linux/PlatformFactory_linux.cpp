@@ -5,10 +5,13 @@
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/LinuxFileSystem.h"
+#include "platform/linux/LinuxFirefox.h"
 #include "platform/linux/LinuxInstanceChannel.h"
+#include "platform/linux/LinuxOperaPreferences.h"
 #include "platform/linux/LinuxProcesses.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "platform/linux/LinuxSystemInfo.h"
+#include "platform/linux/LinuxSystemProxy.h"
 
 namespace cloakline {
 
@@ -21,6 +24,9 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->SystemInfo = std::make_unique<LinuxSystemInfo>();
     platform->Clock = std::make_unique<LinuxClock>();
     platform->SingleInstance = std::make_unique<LinuxSingleInstance>();
+    platform->SystemProxy = std::make_unique<LinuxSystemProxy>();
+    platform->Firefox = std::make_unique<LinuxFirefox>();
+    platform->Opera = std::make_unique<LinuxOperaPreferences>();
     platform->MakeInstanceChannel =
         [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
         return std::make_unique<LinuxInstanceChannel>(installationId);

@@ -1,0 +1,108 @@
+#include "core/proxy/SHRUtils.h"
+
+#include <vector>
+
+#include "core/proxy/BrowserProxyTexts.h"
+#include "core/proxy/ProxyText.h"
+#include "core/support/ShellUtils.h"
+
+namespace cloakline {
+
+namespace {
+
+// Opera's preference files are small; anything larger is not one.
+constexpr std::size_t kMaxPreferenceFileSize = 16u << 20;
+
+bool IsAcceptable(std::string_view proxy) {
+    return proxy.empty() || IsValidProxyText(proxy);
+}
+
+// The text to apply: the empty text when the browser's switch is off.
+std::string_view Effective(const TSwitchServices& with, std::string_view switchName, std::string_view proxy) {
+    return with.Settings.GetSettingBool(switchName) ? proxy : std::string_view();
+}
+
+bool IsExistingFile(const Platform& system, const std::string& path) {
+    return !path.empty() && system.Files && system.Files->FileExists(path) &&
+           !system.Files->DirectoryExists(path);
+}
+
+}  // namespace
+
+bool SwitchIEProxy(const TSwitchServices& with, std::string_view proxy) {
+    if (!IsAcceptable(proxy) || !with.System.SystemProxy) {
+        return false;
+    }
+    return with.System.SystemProxy->ApplyProxy(Effective(with, "SWITCH.IE", proxy));
+}
+
+bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
+    if (!IsAcceptable(proxy)) {
+        return false;
+    }
+    const std::string_view effective = Effective(with, "SWITCH.OPERA", proxy);
+    Platform& system = with.System;
+    std::vector<std::string> candidates =
+        OperaPreferenceFiles(system.Folders ? system.Folders->GetShellFolder("AppData") : std::string());
+    if (system.Opera) {
+        for (std::string& path : system.Opera->ExtraPreferenceFiles()) {
+            candidates.push_back(std::move(path));
+        }
+    }
+    for (const std::string& path : candidates) {
+        if (!IsExistingFile(system, path)) {
+            continue;
+        }
+        const auto bytes = system.Files->ReadFile(path, kMaxPreferenceFileSize);
+        return bytes && system.Files->ReplaceFile(path, ApplyOperaProxy(*bytes, effective));
+    }
+    return true;
+}
+
+bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy) {
+    if (!IsAcceptable(proxy)) {
+        return false;
+    }
+    const std::string_view effective = Effective(with, "SWITCH.FF", proxy);
+    const std::string program = GetFirefoxPath(with);
+    if (program.empty()) {
+        return true;
+    }
+    return with.System.Firefox && with.System.Firefox->ApplyProxy(program, effective);
+}
+
+std::string GetFirefoxPath(const TSwitchServices& with) {
+    std::string result = with.Settings.GetSettingString("FireFoxPath");
+    if (IsExistingFile(with.System, result)) {
+        return result;
+    }
+    if (with.System.Firefox) {
+        std::string found = with.System.Firefox->FindInstalledProgram();
+        if (!found.empty()) {
+            result = std::move(found);
+        }
+    }
+    if (IsExistingFile(with.System, result)) {
+        with.Settings.SetSettingstring("FireFoxPath", result);
+    }
+    return result;
+}
+
+bool IsFirefoxInstalled(const TSwitchServices& with) {
+    return !GetFirefoxPath(with).empty();
+}
+
+bool IsFirefoxRunning(const TSwitchServices& with) {
+    return with.System.Firefox && with.System.Firefox->IsRunning();
+}
+
+bool InstallFirefoxExtension(const TSwitchServices& with) {
+    const std::string program = GetFirefoxPath(with);
+    if (program.empty() || !with.System.Firefox) {
+        return false;
+    }
+    const std::string package = GetAppPath(with.System) + std::string(kFirefoxExtensionPackage);
+    return with.System.Firefox->InstallExtension(program, package);
+}
+
+}  // namespace cloakline

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string_view>
+
+namespace cloakline {
+
+// The proxy that the desktop tells its programs to use (the system-wide
+// settings that browsers without settings of their own follow).
+class ISystemProxy {
+  public:
+    virtual ~ISystemProxy() = default;
+    // proxy is a well-formed host:port text: HTTP, HTTPS and FTP then go
+    // through it, with no exceptions. The empty text means a direct
+    // connection. A malformed text changes nothing and answers false.
+    // Otherwise false when a settings store of the desktop refused the
+    // change; stores that this user's desktop does not have are skipped.
+    // Main thread only.
+    virtual bool ApplyProxy(std::string_view proxy) = 0;
+};
+
+}  // namespace cloakline

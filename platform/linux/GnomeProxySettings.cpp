@@ -1,0 +1,90 @@
+#include "platform/linux/GnomeProxySettings.h"
+
+#define G_SETTINGS_ENABLE_BACKEND
+#include <gio/gio.h>
+#include <gio/gsettingsbackend.h>
+
+#include <memory>
+#include <string_view>
+
+namespace cloakline {
+
+namespace {
+
+constexpr const char* kProxySchema = "org.gnome.system.proxy";
+constexpr const char* kSchemeSchemas[] = {"org.gnome.system.proxy.http", "org.gnome.system.proxy.https",
+                                          "org.gnome.system.proxy.ftp"};
+
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+struct SchemaUnref {
+    void operator()(GSettingsSchema* schema) const { g_settings_schema_unref(schema); }
+};
+using SettingsPtr = std::unique_ptr<GSettings, ObjectUnref>;
+using SchemaPtr = std::unique_ptr<GSettingsSchema, SchemaUnref>;
+
+// Without dconf GIO falls back to a backend in memory, which would take
+// every write and show it to no other program.
+bool BackendKeepsSettings() {
+    std::unique_ptr<GSettingsBackend, ObjectUnref> backend(g_settings_backend_get_default());
+    if (!backend) {
+        return false;
+    }
+    const std::string_view type = g_type_name_from_instance(reinterpret_cast<GTypeInstance*>(backend.get()));
+    return type != "GMemorySettingsBackend" && type != "GNullSettingsBackend";
+}
+
+// g_settings_new aborts the process on a schema or key it does not know, so
+// every schema and key is looked up first.
+SettingsPtr OpenSettings(const char* schemaId, std::initializer_list<const char*> keys) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    if (source == nullptr) {
+        return nullptr;
+    }
+    SchemaPtr schema(g_settings_schema_source_lookup(source, schemaId, TRUE));
+    if (!schema) {
+        return nullptr;
+    }
+    for (const char* key : keys) {
+        if (!g_settings_schema_has_key(schema.get(), key)) {
+            return nullptr;
+        }
+    }
+    return SettingsPtr(g_settings_new_full(schema.get(), nullptr, nullptr));
+}
+
+}  // namespace
+
+ProxyStoreResult ApplyGnomeProxy(const std::optional<TProxyEndpoint>& proxy) {
+    SettingsPtr main = OpenSettings(kProxySchema, {"mode", "ignore-hosts"});
+    SettingsPtr schemes[3];
+    for (std::size_t i = 0; i < 3 && main; ++i) {
+        schemes[i] = OpenSettings(kSchemeSchemas[i], {"host", "port"});
+        if (!schemes[i]) {
+            main.reset();
+        }
+    }
+    if (!main || !BackendKeepsSettings()) {
+        return ProxyStoreResult::Absent;
+    }
+
+    bool ok = true;
+    if (proxy) {
+        // Addresses before the mode, so that a browser watching the settings
+        // never sees "manual" with the previous addresses.
+        for (SettingsPtr& scheme : schemes) {
+            ok = g_settings_set_string(scheme.get(), "host", proxy->Host.c_str()) && ok;
+            ok = g_settings_set_int(scheme.get(), "port", proxy->Port) && ok;
+        }
+        const gchar* const noExceptions[] = {nullptr};
+        ok = g_settings_set_strv(main.get(), "ignore-hosts", noExceptions) && ok;
+        ok = ok && g_settings_set_string(main.get(), "mode", "manual");
+    } else {
+        ok = g_settings_set_string(main.get(), "mode", "none");
+    }
+    g_settings_sync();
+    return ok ? ProxyStoreResult::Written : ProxyStoreResult::Failed;
+}
+
+}  // namespace cloakline

@@ -1,0 +1,25 @@
+#include "platform/linux/LinuxSystemProxy.h"
+
+#include "core/proxy/ProxyText.h"
+#include "platform/linux/GnomeProxySettings.h"
+#include "platform/linux/KdeProxySettings.h"
+
+namespace cloakline {
+
+LinuxSystemProxy::LinuxSystemProxy(EnvLookup env) : FEnv(std::move(env)) {}
+
+bool LinuxSystemProxy::ApplyProxy(std::string_view proxy) {
+    std::optional<TProxyEndpoint> endpoint;
+    if (!proxy.empty()) {
+        endpoint = ParseProxyText(proxy);
+        if (!endpoint) {
+            return false;
+        }
+    }
+    // Both stores are written even when one fails: each serves other programs.
+    const ProxyStoreResult gnome = ApplyGnomeProxy(endpoint);
+    const ProxyStoreResult kde = ApplyKdeProxy(FEnv, endpoint);
+    return gnome != ProxyStoreResult::Failed && kde != ProxyStoreResult::Failed;
+}
+
+}  // namespace cloakline
