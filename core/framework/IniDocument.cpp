@@ -2,20 +2,11 @@
 
 #include <cstdint>
 
-#include "core/support/TextEncoding.h"
 #include "core/support/TextUtils.h"
 
 namespace cloakline {
 
 namespace {
-
-constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
-constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
-
-bool StartsWith(std::string_view text, std::string_view prefix) {
-    return text.substr(0, prefix.size()) == prefix;
-}
 
 // A line break inside a value would turn into lines of its own on the next
 // read, so it is stored as a space.
@@ -51,28 +42,15 @@ void TIniDocument::Clear() {
 }
 
 void TIniDocument::LoadFromBytes(std::string_view bytes) {
-    Clear();
-    std::string text;
-    if (StartsWith(bytes, kUtf8Bom)) {
-        FEncoding = TextFileEncoding::Utf8Bom;
-        text.assign(bytes.substr(kUtf8Bom.size()));
-    } else if (StartsWith(bytes, kUtf16LEBom)) {
-        FEncoding = TextFileEncoding::Utf16LE;
-        text = Utf16ToUtf8(Utf16FromBytes(bytes.substr(2), false));
-    } else if (StartsWith(bytes, kUtf16BEBom)) {
-        FEncoding = TextFileEncoding::Utf16BE;
-        text = Utf16ToUtf8(Utf16FromBytes(bytes.substr(2), true));
-    } else if (IsValidUtf8(bytes)) {
-        FEncoding = TextFileEncoding::Utf8;
-        text.assign(bytes);
-    } else {
-        FEncoding = TextFileEncoding::Ansi;
-        text = AnsiToUtf8(bytes);
-    }
+    const std::string text = DecodeTextFile(bytes, FEncoding);
+    LoadFromText(text);
+}
 
+void TIniDocument::LoadFromText(std::string_view text) {
+    Clear();
     Section* current = nullptr;
     std::size_t start = 0;
-    const std::string_view all(text);
+    const std::string_view all = text;
     while (start <= all.size()) {
         std::size_t end = all.find_first_of("\r\n", start);
         if (end == std::string_view::npos) {
@@ -105,19 +83,7 @@ std::string TIniDocument::SaveToBytes() const {
         }
         text += "\r\n";
     }
-    switch (FEncoding) {
-        case TextFileEncoding::Utf8:
-            return text;
-        case TextFileEncoding::Utf8Bom:
-            return std::string(kUtf8Bom) + text;
-        case TextFileEncoding::Utf16LE:
-            return std::string(kUtf16LEBom) + Utf16ToBytes(Utf8ToUtf16(text), false);
-        case TextFileEncoding::Utf16BE:
-            return std::string(kUtf16BEBom) + Utf16ToBytes(Utf8ToUtf16(text), true);
-        case TextFileEncoding::Ansi:
-            return Utf8ToAnsi(text);
-    }
-    return text;
+    return EncodeTextFile(text, FEncoding);
 }
 
 TIniDocument::Section& TIniDocument::AddSection(std::string name) {
@@ -132,8 +98,9 @@ void TIniDocument::AddLine(Section& section, std::string_view text) {
     const std::size_t eq = text.find('=');
     if (eq != std::string_view::npos) {
         line.IsEntry = true;
+        line.Key.assign(TrimText(text.substr(0, eq)));
         line.Value.assign(TrimText(text.substr(eq + 1)));
-        section.Index.try_emplace(std::string(TrimText(text.substr(0, eq))), section.Lines.size());
+        section.Index.try_emplace(line.Key, section.Lines.size());
     }
     section.Lines.push_back(std::move(line));
 }
@@ -190,10 +157,24 @@ void TIniDocument::WriteString(std::string_view section, std::string_view key, s
     if (it != s->Index.end()) {
         Line& line = s->Lines[it->second];
         line.Text = text;
+        line.Key = std::string(TrimText(OneLine(key)));
         line.Value = std::string(TrimText(cleanValue));
         return;
     }
     AddLine(*s, text);
+}
+
+void TIniDocument::AppendLine(std::string_view section, std::string_view text) {
+    Section* s = FindSection(section);
+    if (s == nullptr) {
+        s = &AddSection(std::string(section));
+    }
+    AddLine(*s, TrimText(OneLine(text)));
+}
+
+const std::vector<TIniDocument::Line>* TIniDocument::FindSectionLines(std::string_view section) const {
+    const Section* s = FindSection(section);
+    return s == nullptr ? nullptr : &s->Lines;
 }
 
 void TIniDocument::EraseSection(std::string_view section) {

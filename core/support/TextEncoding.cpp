@@ -116,6 +116,14 @@ int CodePointToCp1252(char32_t cp) {
     return -1;
 }
 
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LEBom = "\xFF\xFE";
+constexpr std::string_view kUtf16BEBom = "\xFE\xFF";
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -216,6 +224,43 @@ std::string AnsiToUtf8(std::string_view bytes) {
     return out;
 }
 
+std::string DecodeTextFile(std::string_view bytes, TextFileEncoding& encoding) {
+    if (StartsWith(bytes, kUtf8Bom)) {
+        encoding = TextFileEncoding::Utf8Bom;
+        return std::string(bytes.substr(kUtf8Bom.size()));
+    }
+    if (StartsWith(bytes, kUtf16LEBom)) {
+        encoding = TextFileEncoding::Utf16LE;
+        return Utf16ToUtf8(Utf16FromBytes(bytes.substr(kUtf16LEBom.size()), false));
+    }
+    if (StartsWith(bytes, kUtf16BEBom)) {
+        encoding = TextFileEncoding::Utf16BE;
+        return Utf16ToUtf8(Utf16FromBytes(bytes.substr(kUtf16BEBom.size()), true));
+    }
+    if (IsValidUtf8(bytes)) {
+        encoding = TextFileEncoding::Utf8;
+        return std::string(bytes);
+    }
+    encoding = TextFileEncoding::Ansi;
+    return AnsiToUtf8(bytes);
+}
+
+std::string EncodeTextFile(std::string_view text, TextFileEncoding encoding) {
+    switch (encoding) {
+        case TextFileEncoding::Utf8:
+            break;
+        case TextFileEncoding::Utf8Bom:
+            return std::string(kUtf8Bom) + std::string(text);
+        case TextFileEncoding::Utf16LE:
+            return std::string(kUtf16LEBom) + Utf16ToBytes(Utf8ToUtf16(text), false);
+        case TextFileEncoding::Utf16BE:
+            return std::string(kUtf16BEBom) + Utf16ToBytes(Utf8ToUtf16(text), true);
+        case TextFileEncoding::Ansi:
+            return Utf8ToAnsi(text);
+    }
+    return std::string(text);
+}
+
 char AsciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
@@ -238,6 +283,22 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
         }
     }
     return true;
+}
+
+int CompareTextAscii(std::string_view a, std::string_view b) {
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < common; ++i) {
+        const auto ca = static_cast<unsigned char>(AsciiLower(a[i]));
+        const auto cb = static_cast<unsigned char>(AsciiLower(b[i]));
+        if (ca != cb) {
+            return ca < cb ? -1 : 1;
+        }
+    }
+    if (a.size() != b.size()) {
+        return a.size() < b.size() ? -1 : 1;
+    }
+    const int bytes = a.compare(b);
+    return bytes < 0 ? -1 : (bytes > 0 ? 1 : 0);
 }
 
 }  // namespace cloakline

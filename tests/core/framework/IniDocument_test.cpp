@@ -90,5 +90,49 @@ TEST(IniDocumentTest, CharactersOutsideTheCodePageBecomeQuestionMarks) {
     EXPECT_EQ(doc.SaveToBytes(), "[S]\r\nK=?\r\n\r\n");
 }
 
+TEST(IniDocumentTest, SectionsAndLinesCanBeWalkedInFileOrder) {
+    TIniDocument doc;
+    doc.LoadFromText("[A]\n Key = value \nStray\n[B]\nx=1\n[a]\ny=2\n");
+    ASSERT_EQ(doc.SectionCount(), 3u);
+    EXPECT_EQ(doc.SectionName(0), "A");
+    EXPECT_EQ(doc.SectionName(2), "a");
+    const std::vector<TIniDocument::Line>& lines = doc.SectionLines(0);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0].IsEntry);
+    EXPECT_EQ(lines[0].Text, "Key = value");
+    EXPECT_EQ(lines[0].Key, "Key");
+    EXPECT_EQ(lines[0].Value, "value");
+    EXPECT_FALSE(lines[1].IsEntry);
+    EXPECT_EQ(lines[1].Text, "Stray");
+    // A repeated name finds its first section.
+    ASSERT_NE(doc.FindSectionLines("a"), nullptr);
+    EXPECT_EQ(doc.FindSectionLines("a"), &doc.SectionLines(0));
+    EXPECT_EQ(doc.FindSectionLines("missing"), nullptr);
+
+    doc.WriteString("A", "KEY", "new");
+    EXPECT_EQ(doc.SectionLines(0)[0].Key, "KEY");
+    EXPECT_EQ(doc.SectionLines(0)[0].Value, "new");
+}
+
+TEST(IniDocumentTest, AppendedLinesBehaveAsReadLines) {
+    TIniDocument doc;
+    doc.AppendLine("S", "  k = first ");
+    doc.AppendLine("s", "K=second");
+    doc.AppendLine("S", "no equals");
+    doc.AppendLine("T", "t=1");
+    EXPECT_EQ(doc.ReadString("S", "k", "?"), "first");
+    EXPECT_EQ(doc.SaveToBytes(), "[S]\r\nk = first\r\nK=second\r\nno equals\r\n\r\n[T]\r\nt=1\r\n\r\n");
+}
+
+TEST(IniDocumentTest, TextIsParsedWithoutLookingForAMark) {
+    TIniDocument doc;
+    doc.LoadFromBytes(std::string("\xFF\xFE[\0S\0]\0", 8));
+    ASSERT_EQ(doc.Encoding(), TextFileEncoding::Utf16LE);
+    doc.LoadFromText("[S]\nk=\xE2\x82\xAC\n");
+    EXPECT_EQ(doc.ReadString("S", "k", ""), "\xE2\x82\xAC");
+    // The encoding of the bytes read last still decides how they are written.
+    EXPECT_EQ(doc.Encoding(), TextFileEncoding::Utf16LE);
+}
+
 }  // namespace
 }  // namespace cloakline

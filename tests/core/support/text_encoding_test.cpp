@@ -152,5 +152,53 @@ TEST(AsciiCase, FoldsOnlyAToZ) {
     }
 }
 
+TEST(AsciiCase, CompareIgnoresCaseThenFallsBackToByteOrder) {
+    struct Row {
+        std::string A;
+        std::string B;
+        int Expected;
+    };
+    const std::vector<Row> rows = {
+        {"apple", "Banana", -1},  // byte order alone would put "B" first
+        {"TfrmMain", "TfrmMain", 0},
+        {"TfrmMain", "tfrmmain", -1},  // equal but for case: "T" before "t"
+        {"tfrmmain", "TfrmMain", 1},
+        {"ab", "abc", -1},
+        {"", "a", -1},
+        {"ab=1", "abc=1", -1},
+        {"a\xC3\xA9", "a\xC3\x89", 1},  // non-ASCII letters keep their bytes
+        {"[", "a", -1},                 // "[" lies between the capitals and the small letters
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.A + " vs " + row.B);
+        EXPECT_EQ(CompareTextAscii(row.A, row.B), row.Expected);
+        EXPECT_EQ(CompareTextAscii(row.B, row.A), -row.Expected);
+    }
+}
+
+TEST(TextFile, DecodingNamesTheEncodingAndEncodingRestoresTheBytes) {
+    struct Row {
+        const char* Name;
+        std::string Bytes;
+        TextFileEncoding Encoding;
+        std::string Text;
+    };
+    const std::vector<Row> rows = {
+        {"UTF-8 with mark", "\xEF\xBB\xBFk=\xE2\x82\xAC", TextFileEncoding::Utf8Bom, "k=\xE2\x82\xAC"},
+        {"UTF-8", "k=\xE2\x82\xAC", TextFileEncoding::Utf8, "k=\xE2\x82\xAC"},
+        {"UTF-16LE", std::string("\xFF\xFEk\0=\0\xAC\x20", 8), TextFileEncoding::Utf16LE, "k=\xE2\x82\xAC"},
+        {"UTF-16BE", std::string("\xFE\xFF\0k\0=\x20\xAC", 8), TextFileEncoding::Utf16BE, "k=\xE2\x82\xAC"},
+        {"Windows-1252", "k=\x80", TextFileEncoding::Ansi, "k=\xE2\x82\xAC"},
+        {"empty", "", TextFileEncoding::Utf8, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Name);
+        TextFileEncoding encoding = TextFileEncoding::Ansi;
+        EXPECT_EQ(DecodeTextFile(row.Bytes, encoding), row.Text);
+        EXPECT_EQ(encoding, row.Encoding);
+        EXPECT_EQ(EncodeTextFile(row.Text, row.Encoding), row.Bytes);
+    }
+}
+
 }  // namespace
 }  // namespace cloakline
