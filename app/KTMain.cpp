@@ -11,6 +11,7 @@
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTInstanceClient.h"
 #include "core/framework/SystemRegion.h"
+#include "ui/QtNetworkRuntime.h"
 #include "ui/QtPaths.h"
 
 namespace cloakline {
@@ -132,7 +133,10 @@ int RunApplication(int argc,
     }();
 
     if (goOn) {
-        const TAppContext context{system, settings, *channel, switches};
+        // Outlives the main window: requests still under way are let go and
+        // waited for only once nothing can receive their answers.
+        TQtNetworkRuntime network;
+        const TAppContext context{system, settings, *channel, switches, network.Fetcher()};
         std::unique_ptr<QWidget> mainForm = createMainForm(context);
         if (!switches.Has('h')) {
             mainForm->show();

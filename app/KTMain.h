@@ -6,6 +6,7 @@
 
 #include "core/framework/CommandLineSwitches.h"
 #include "core/framework/KTSettings.h"
+#include "core/proxy/InfoFetcher.h"
 #include "platform/api/Platform.h"
 
 namespace cloakline {
@@ -16,6 +17,8 @@ struct TAppContext {
     TKTSettings& Settings;
     IInstanceChannel& Instances;
     const TCommandLineSwitches& Switches;
+    // The server's small requests; answers arrive on the main thread.
+    IInfoFetcher& InfoFetcher;
 };
 
 // A bounded wait for each reply of another instance: a hung instance must not
