@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace cloakline {
@@ -16,6 +17,10 @@ class ISystemProxy {
     // change; stores that this user's desktop does not have are skipped.
     // Main thread only.
     virtual bool ApplyProxy(std::string_view proxy) = 0;
+    // The HTTP proxy that the desktop is set to, as host:port; empty for a
+    // direct connection and for settings that name no fixed proxy (an
+    // automatic configuration). Main thread only.
+    virtual std::string CurrentProxy() const { return {}; }
 };
 
 }  // namespace cloakline

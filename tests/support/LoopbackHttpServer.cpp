@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "core/support/TextEncoding.h"
@@ -89,6 +90,7 @@ bool ParseHead(const std::string& head, TRecordedRequest& request) {
     }
     request.Method = std::string(line.substr(0, first));
     request.Target = std::string(line.substr(first + 1, second - first - 1));
+    request.Version = std::string(line.substr(second + 1));
     std::size_t at = lineEnd + 2;
     while (at < head.size()) {
         const auto end = head.find("\r\n", at);
@@ -289,6 +291,23 @@ void TLoopbackHttpServer::Serve(int fd) {
     TRecordedRequest request;
     if (head.find("\r\n\r\n") != std::string::npos && ParseHead(head, request)) {
         const std::string path = PathOf(request.Target);
+        request.Body = head.substr(head.find("\r\n\r\n") + 4);
+        const std::size_t announced = std::strtoul(request.Header("Content-Length").c_str(), nullptr, 10);
+        while (request.Body.size() < std::min(announced, kMaxHead)) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd fds[2] = {{fd, POLLIN, 0}, {FWake, POLLIN, 0}};
+            if (left.count() <= 0 || poll(fds, 2, static_cast<int>(left.count())) <= 0 ||
+                fds[1].revents != 0) {
+                break;
+            }
+            char buffer[4096];
+            const ssize_t got = recv(fd, buffer, sizeof(buffer), 0);
+            if (got <= 0) {
+                break;
+            }
+            request.Body.append(buffer, static_cast<std::size_t>(got));
+        }
         {
             const std::lock_guard lock(FMutex);
             FRequests.push_back(request);

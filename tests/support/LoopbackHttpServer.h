@@ -48,7 +48,11 @@ struct TRecordedRequest {
     std::string Method;
     // As sent: path and query, or the absolute address that a proxy is sent.
     std::string Target;
+    // "HTTP/1.0" or "HTTP/1.1" as the request line gave it.
+    std::string Version;
     std::vector<std::pair<std::string, std::string>> Headers;
+    // The body of a request that announced its length, as far as it came.
+    std::string Body;
 
     // Case-blind; empty when absent.
     std::string Header(std::string_view name) const;
