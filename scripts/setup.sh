@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config git
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core locales
-    libcurl4-openssl-dev zlib1g-dev
+    libcurl4-openssl-dev zlib1g-dev openssl
     libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     xvfb xauth
     g++-mingw-w64-x86-64-posix

@@ -5,6 +5,7 @@
 #include <gio/gsettingsbackend.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace cloakline {
@@ -54,7 +55,28 @@ SettingsPtr OpenSettings(const char* schemaId, std::initializer_list<const char*
     return SettingsPtr(g_settings_new_full(schema.get(), nullptr, nullptr));
 }
 
+struct StringFree {
+    void operator()(gchar* text) const { g_free(text); }
+};
+using StringPtr = std::unique_ptr<gchar, StringFree>;
+
 }  // namespace
+
+std::optional<std::string> ReadGnomeProxy() {
+    SettingsPtr main = OpenSettings(kProxySchema, {"mode"});
+    SettingsPtr http = OpenSettings(kSchemeSchemas[0], {"host", "port"});
+    if (!main || !http || !BackendKeepsSettings()) {
+        return std::nullopt;
+    }
+    const StringPtr mode(g_settings_get_string(main.get(), "mode"));
+    if (mode == nullptr || std::string_view(mode.get()) != "manual") {
+        return std::string();
+    }
+    const StringPtr host(g_settings_get_string(http.get(), "host"));
+    const int port = g_settings_get_int(http.get(), "port");
+    const std::string text = std::string(host ? host.get() : "") + ":" + std::to_string(port);
+    return IsValidProxyText(text) ? text : std::string();
+}
 
 ProxyStoreResult ApplyGnomeProxy(const std::optional<TProxyEndpoint>& proxy) {
     SettingsPtr main = OpenSettings(kProxySchema, {"mode", "ignore-hosts"});

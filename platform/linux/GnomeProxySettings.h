@@ -15,4 +15,9 @@ namespace cloakline {
 // backend that keeps nothing. Waits until the backend has taken the change.
 ProxyStoreResult ApplyGnomeProxy(const std::optional<TProxyEndpoint>& proxy);
 
+// The HTTP proxy of mode "manual" as host:port; empty for any other mode or
+// a host and port that do not make a proxy text. nullopt when the store is
+// absent (as for ApplyGnomeProxy).
+std::optional<std::string> ReadGnomeProxy();
+
 }  // namespace cloakline

@@ -1,6 +1,8 @@
 #include "platform/linux/KdeProxySettings.h"
 
+#include <map>
 #include <string>
+#include <string_view>
 
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/LinuxFileSystem.h"
@@ -14,7 +16,78 @@ namespace {
 constexpr std::string_view kGroup = "Proxy Settings";
 constexpr std::size_t kMaxConfigSize = 16u << 20;
 
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The values of one group of an INI text; the last of a repeated key wins.
+std::map<std::string, std::string> GroupEntries(std::string_view text, std::string_view group) {
+    std::map<std::string, std::string> entries;
+    bool inGroup = false;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        const std::string_view line = Trimmed(text.substr(start, end - start));
+        start = end + 1;
+        if (line.starts_with('[')) {
+            inGroup = line.size() == group.size() + 2 && line.substr(1, group.size()) == group &&
+                      line.back() == ']';
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (inGroup && equals != std::string_view::npos) {
+            entries[std::string(Trimmed(line.substr(0, equals)))] =
+                std::string(Trimmed(line.substr(equals + 1)));
+        }
+    }
+    return entries;
+}
+
 }  // namespace
+
+std::optional<std::string> ReadKdeProxy(const EnvLookup& env) {
+    const std::string configHome = UserConfigHome(env);
+    if (configHome.empty()) {
+        return std::nullopt;
+    }
+    const std::string path = ResolvedProgramPath(ToProgramPath(configHome + "/kioslaverc"));
+    const LinuxFileSystem files;
+    if (!files.FileExists(path) || files.DirectoryExists(path)) {
+        return std::nullopt;
+    }
+    const auto bytes = files.ReadFile(path, kMaxConfigSize);
+    if (!bytes) {
+        return std::string();
+    }
+    const auto entries = GroupEntries(*bytes, kGroup);
+    const auto type = entries.find("ProxyType");
+    const auto server = entries.find("httpProxy");
+    if (type == entries.end() || type->second != "1" || server == entries.end()) {
+        return std::string();
+    }
+    std::string_view value = server->second;
+    if (value.starts_with("http://")) {
+        value.remove_prefix(7);
+    }
+    std::string text(value);
+    const std::size_t space = text.rfind(' ');
+    if (space != std::string::npos) {
+        text[space] = ':';
+    }
+    while (!text.empty() && text.back() == '/') {
+        text.pop_back();
+    }
+    return IsValidProxyText(text) ? text : std::string();
+}
 
 std::vector<TIniEntry> KdeProxyEntries(const std::optional<TProxyEndpoint>& proxy) {
     if (!proxy) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/proxy/IniTextEdit.h"
@@ -13,6 +14,11 @@ namespace cloakline {
 // KDE's proxy settings, group "Proxy Settings" of "kioslaverc" in the config
 // home. Only a desktop that has the file is KDE's; none is created.
 ProxyStoreResult ApplyKdeProxy(const EnvLookup& env, const std::optional<TProxyEndpoint>& proxy);
+
+// The HTTP proxy of ProxyType 1 as host:port, from "http://host port" or
+// "host:port"; empty for any other type or an entry that makes no proxy
+// text. nullopt when there is no file.
+std::optional<std::string> ReadKdeProxy(const EnvLookup& env);
 
 // The entries written: ProxyType 1 (manual) with the proxy for HTTP, HTTPS
 // and FTP in the "http://host port" form that KDE's own dialog writes, and

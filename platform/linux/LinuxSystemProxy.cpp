@@ -22,4 +22,12 @@ bool LinuxSystemProxy::ApplyProxy(std::string_view proxy) {
     return gnome != ProxyStoreResult::Failed && kde != ProxyStoreResult::Failed;
 }
 
+std::string LinuxSystemProxy::CurrentProxy() const {
+    std::optional<std::string> proxy = ReadGnomeProxy();
+    if (!proxy || proxy->empty()) {
+        proxy = ReadKdeProxy(FEnv);
+    }
+    return proxy ? *proxy : std::string();
+}
+
 }  // namespace cloakline

@@ -15,6 +15,8 @@ class LinuxSystemProxy : public ISystemProxy {
     explicit LinuxSystemProxy(EnvLookup env = SystemGetenv);
 
     bool ApplyProxy(std::string_view proxy) override;
+    // GNOME's setting when it names a proxy, else KDE's.
+    std::string CurrentProxy() const override;
 
   private:
     EnvLookup FEnv;

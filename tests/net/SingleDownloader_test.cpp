@@ -1,7 +1,10 @@
 #include "net/SingleDownloader.h"
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -381,6 +384,85 @@ TEST_F(SingleDownloaderTest, RequestsTravelThroughTheDesktopsProxyReadAtEachStar
     RunFor(2);
     EXPECT_EQ(Events.back(), "string:direct");
     EXPECT_EQ(proxy.Requests().size(), 1u);
+}
+
+// "openssl s_server" on loopback with a certificate made for the test.
+class TTlsServer {
+  public:
+    // subjectAltName of the certificate, e.g. "IP:127.0.0.1".
+    TTlsServer(const test::TempDir& dir, const std::string& name, const std::string& altName)
+        : Cert(dir.Path() + "/" + name + ".pem"), FPort(test::UnusedLoopbackPort()) {
+        const std::string key = dir.Path() + "/" + name + ".key";
+        const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=" + name +
+                                 " -addext subjectAltName=" + altName + " -keyout " + key + " -out " + Cert +
+                                 " >/dev/null 2>&1";
+        if (std::system(make.c_str()) != 0) {
+            return;
+        }
+        const std::string accept = "127.0.0.1:" + std::to_string(FPort);
+        FPid = ::fork();
+        if (FPid == 0) {
+            ::execlp("openssl", "openssl", "s_server", "-quiet", "-accept", accept.c_str(), "-cert",
+                     Cert.c_str(), "-key", key.c_str(), "-www", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        for (int i = 0; i < 100 && FPid > 0 && !FReady; ++i) {
+            std::this_thread::sleep_for(50ms);
+            const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(FPort);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            FReady = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+            ::close(fd);
+        }
+    }
+    ~TTlsServer() {
+        if (FPid > 0) {
+            ::kill(FPid, SIGKILL);
+            ::waitpid(FPid, nullptr, 0);
+        }
+    }
+    TTlsServer(const TTlsServer&) = delete;
+    TTlsServer& operator=(const TTlsServer&) = delete;
+
+    bool Ready() const { return FReady; }
+    std::string Url() const { return "HTTPS://127.0.0.1:" + std::to_string(FPort) + "/"; }
+
+    const std::string Cert;
+
+  private:
+    const std::uint16_t FPort;
+    pid_t FPid = -1;
+    bool FReady = false;
+};
+
+TEST_F(SingleDownloaderTest, OnlyAVerifiedCertificateForTheHostGivesAnAnswer) {
+    TTlsServer right(Temp, "right", "IP:127.0.0.1");
+    TTlsServer wrong(Temp, "wrong", "DNS:other.example");
+    if (!right.Ready() || !wrong.Ready()) {
+        GTEST_SKIP() << "needs the openssl command (package openssl)";
+    }
+    struct TCase {
+        const TTlsServer& Server;
+        std::string CaFile;
+        bool Answers;
+    };
+    const std::vector<TCase> cases = {
+        {right, right.Cert, true},   // trusted and made for 127.0.0.1
+        {right, "", false},          // unknown to the system's store
+        {wrong, wrong.Cert, false},  // trusted, but for another name
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(i);
+        TDownloaderOptions options;
+        options.CaFile = cases[i].CaFile;
+        auto d = Make(options);
+        d->URL = cases[i].Server.Url();
+        d->GetString();
+        RunFor(i + 1);
+        EXPECT_EQ(Events.back().starts_with("string:"), cases[i].Answers) << Events.back().substr(0, 80);
+    }
 }
 
 }  // namespace

@@ -100,3 +100,28 @@ TEST_F(GnomeProxyTest, ARefusedWriteIsAFailureAndLeavesTheModeAlone) {
 
 }  // namespace
 }  // namespace cloakline
+
+namespace cloakline {
+namespace {
+
+TEST_F(GnomeProxyTest, TheManualHttpProxyIsReadBackAndOtherModesNameNone) {
+    // The answer leaves the child as a file.
+    const auto read = [&] {
+        return Desktop.InChild([&] {
+            const auto proxy = ReadGnomeProxy();
+            Desktop.Dir.WriteFile("read.txt", proxy ? "[" + *proxy + "]" : "absent");
+            return 0;
+        });
+    };
+    ASSERT_TRUE(Desktop.GSettingsSet("org.gnome.system.proxy.http", "host", "'10.0.0.9'"));
+    ASSERT_TRUE(Desktop.GSettingsSet("org.gnome.system.proxy.http", "port", "3128"));
+    ASSERT_TRUE(Desktop.GSettingsSet("org.gnome.system.proxy", "mode", "'auto'"));
+    ASSERT_EQ(read(), 0);
+    EXPECT_EQ(Desktop.Dir.ReadFile("read.txt"), "[]");
+    ASSERT_TRUE(Desktop.GSettingsSet("org.gnome.system.proxy", "mode", "'manual'"));
+    ASSERT_EQ(read(), 0);
+    EXPECT_EQ(Desktop.Dir.ReadFile("read.txt"), "[10.0.0.9:3128]");
+}
+
+}  // namespace
+}  // namespace cloakline

@@ -102,3 +102,33 @@ TEST_F(KdeProxyTest, AFolderOfThatNameIsNoSettingsFile) {
 
 }  // namespace
 }  // namespace cloakline
+
+namespace cloakline {
+namespace {
+
+class KdeProxyReadTest : public ::testing::Test {
+  protected:
+    KdeProxyReadTest() : Env{{"HOME", Dir.Path() + "/home"}, {"XDG_CONFIG_HOME", Dir.Path() + "/cfg"}} {
+        Dir.Sub("home/.keep");
+        Dir.Sub("cfg/.keep");
+    }
+    test::TempDir Dir;
+    test::FakeEnv Env;
+};
+
+TEST_F(KdeProxyReadTest, TheManualHttpProxyIsReadBackInBothSpellings) {
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), std::nullopt);
+    Dir.WriteFile("cfg/kioslaverc", "[Other]\nhttpProxy=http://no 1\n");
+    ASSERT_EQ(ApplyKdeProxy(Env.Lookup(), TProxyEndpoint{"1.2.3.4", 8080}), ProxyStoreResult::Written);
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), "1.2.3.4:8080");
+
+    Dir.WriteFile("cfg/kioslaverc", "[Proxy Settings]\nProxyType=1\nhttpProxy=http://proxy.example:3128/\n");
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), "proxy.example:3128");
+    Dir.WriteFile("cfg/kioslaverc", "[Proxy Settings]\nProxyType=2\nhttpProxy=http://proxy.example 3128\n");
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), "") << "an automatic configuration names no proxy";
+    ASSERT_EQ(ApplyKdeProxy(Env.Lookup(), std::nullopt), ProxyStoreResult::Written);
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), "");
+}
+
+}  // namespace
+}  // namespace cloakline
