@@ -2,7 +2,9 @@
 
 #include <QLabel>
 
-#include "app/KTInstanceHook.h"
+#include "ui/KTEngine.h"
+#include "ui/KTSkinData.h"
+#include "ui/QtMultiLang.h"
 
 namespace cloakline {
 
@@ -14,10 +16,21 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent) : QMainWindow(pa
     body->setAlignment(Qt::AlignCenter);
     setCentralWidget(body);
     setFixedSize(474, 236);
-    FInstanceHook =
-        new TKTInstanceHook(this, context.Instances, context.Settings.GetSettingInteger("App.ID"));
+
+    FSkinData = new TKTSkinData(this);
+    FLanguageData = new QtKTMultiLangData(*context.System.Files, CompareTextAscii, this);
+    FEngine = new TKTEngine(this, &context.Instances);
+    FEngine->SetSkinData(FSkinData);
+    FEngine->SetLanguageData(FLanguageData);
+    FEngine->SetSettingOverwrite(TStringList{});
+    FEngine->SetSettingDefault(TStringList{"Path.Skins=skins", "Path.Languages=lang"});
+    FEngine->SetParentHWND(0);
+    FEngine->SetTitleIncludeVer(true);
+    FEngine->Loaded();
 }
 
+// The engine is a child of the window: it stays the process-wide one while
+// the window's own clean-up runs.
 TfrmMain::~TfrmMain() = default;
 
 }  // namespace cloakline

@@ -6,10 +6,13 @@
 
 namespace cloakline {
 
-class TKTInstanceHook;
+class TKTEngine;
+class TKTSkinData;
+class QtKTMultiLangData;
 
 // The program's main window. For now it starts, shows itself and answers
-// other instances; the hiding controls and the status panel come with their own units.
+// other instances through its engine; the hiding controls and the status
+// panel come with their own units.
 class TfrmMain : public QMainWindow {
     Q_OBJECT
 
@@ -17,10 +20,12 @@ class TfrmMain : public QMainWindow {
     explicit TfrmMain(const TAppContext& context, QWidget* parent = nullptr);
     ~TfrmMain() override;
 
-    TKTInstanceHook* InstanceHook() const { return FInstanceHook; }
+    TKTEngine* Engine() const { return FEngine; }
 
   private:
-    TKTInstanceHook* FInstanceHook;
+    TKTSkinData* FSkinData;
+    QtKTMultiLangData* FLanguageData;
+    TKTEngine* FEngine;
 };
 
 }  // namespace cloakline

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "app/DebugLogSinks.h"
-#include "app/KTInstanceHook.h"
+#include "ui/KTInstanceHook.h"
 #include "app/KTMain.h"
 #include "core/framework/KTInstanceClient.h"
 #include "core/framework/SystemRegion.h"

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/KTInstanceHook.h"
+#include "ui/KTInstanceHook.h"
 #include "app/KTMain.h"
 #include "core/framework/GlobalPlatform.h"
 

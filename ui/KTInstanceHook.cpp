@@ -1,4 +1,4 @@
-#include "app/KTInstanceHook.h"
+#include "ui/KTInstanceHook.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -13,9 +13,9 @@
 namespace cloakline {
 
 TKTInstanceHook::TKTInstanceHook(QWidget* form,
-                                 IInstanceChannel& channel,
+                                 IInstanceChannel* channel,
                                  std::int32_t appId,
-                                 int initPostDelayMs)
+                                 std::optional<int> initPostDelayMs)
     : QObject(form), FForm(form) {
     InstanceReceiverHooks hooks;
     hooks.AppId = [appId] { return appId; };
@@ -29,7 +29,9 @@ TKTInstanceHook::TKTInstanceHook(QWidget* form,
     hooks.BringToFront = [this] { return OnBringToFront && OnBringToFront(); };
     hooks.PostToSelf = [this](const InstanceMessage& m) { Post(m); };
     hooks.QueryEndSession = [this] {
-        FQueryEndSessionTime = HasGlobalPlatform() ? GlobalPlatform().Clock->TickCount() : 0;
+        FQueryEndSessionTime =
+            HasGlobalPlatform() && GlobalPlatform().Clock ? GlobalPlatform().Clock->TickCount() : 0;
+        FQueryEndSessionArrived = true;
     };
     FReceiver = std::make_unique<TInstanceReceiver>(std::move(hooks));
 
@@ -38,7 +40,9 @@ TKTInstanceHook::TKTInstanceHook(QWidget* form,
     if (const auto colons = className.rfind("::"); colons != std::string_view::npos) {
         className.remove_prefix(colons + 2);
     }
-    FListener = channel.Listen(className);
+    if (channel != nullptr) {
+        FListener = channel->Listen(className);
+    }
     if (FListener) {
         FNotifier =
             new QSocketNotifier(static_cast<qintptr>(FListener->NativeHandle()), QSocketNotifier::Read, this);
@@ -52,13 +56,22 @@ TKTInstanceHook::TKTInstanceHook(QWidget* form,
         });
     }
 
+    if (!initPostDelayMs) {
+        return;
+    }
+    if (*initPostDelayMs > 0) {
+        InstanceMessage initPost;
+        initPost.Name = std::string(kMsgInitPost);
+        QTimer::singleShot(*initPostDelayMs, this, [this, initPost] { Handle(initPost); });
+    } else {
+        PostInitPost();
+    }
+}
+
+void TKTInstanceHook::PostInitPost() {
     InstanceMessage initPost;
     initPost.Name = std::string(kMsgInitPost);
-    if (initPostDelayMs > 0) {
-        QTimer::singleShot(initPostDelayMs, this, [this, initPost] { Handle(initPost); });
-    } else {
-        Post(initPost);
-    }
+    Post(initPost);
 }
 
 TKTInstanceHook::~TKTInstanceHook() = default;
