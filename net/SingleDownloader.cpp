@@ -410,6 +410,12 @@ bool TSingleDownloaderThread::Perform(TTransfer& transfer) {
         FTStringResult = DecodeHttpText(transfer.Body, FRequest.Charset);
         return true;
     }
+    // An error page is not the file that was asked for (a flag saved as HTML).
+    long status = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
+    if (status >= 400) {
+        return false;
+    }
     const bool complete = std::fclose(transfer.File) == 0;
     transfer.File = nullptr;
     // Without an announced length only a normal end with data counts.

@@ -217,6 +217,10 @@ TEST_F(SingleDownloaderTest, AFailedFileTransferNeverTouchesTheTarget) {
                       r.SplitAt = 100;
                       r.CloseMidBody = true;
                   }));
+    Server.Script("/missing", Reply([&](TScriptedResponse& r) {
+                      r.Status = 404;
+                      r.Body = "<html>not here</html>";
+                  }));
     Temp.WriteFile("old.bin", "old");
     struct TCase {
         std::string Url;
@@ -225,6 +229,7 @@ TEST_F(SingleDownloaderTest, AFailedFileTransferNeverTouchesTheTarget) {
     const std::vector<TCase> cases = {
         {Server.Url("/nolength"), true},                                                  // length required
         {Server.Url("/cut"), false},                                                      // cut short
+        {Server.Url("/missing"), false},                                                  // an error page
         {"http://127.0.0.1:" + std::to_string(test::UnusedLoopbackPort()) + "/", false},  // unreachable
         {"127.0.0.1", false},  // nothing after the host: no server name
     };
