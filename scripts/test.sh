@@ -23,7 +23,7 @@ if [ -n "$sanitize" ]; then
     export ASAN_OPTIONS="${ASAN_OPTIONS:-abort_on_error=1:detect_stack_use_after_return=1}"
     export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$root/tests/data/lsan.supp:print_suppressions=0}"
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-    export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}"
+    export TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/data/tsan.supp}"
 fi
 
 "$root/scripts/build.sh" "$dir" "${options[@]}"
