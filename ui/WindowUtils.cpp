@@ -40,4 +40,11 @@ std::string BrowseForFolder(QWidget* owner, std::string_view initialFolder, std:
     return ProgramPathFromNative(chosen);
 }
 
+std::string BrowseForProgramFile(QWidget* owner, std::string_view initialPath, std::string_view title) {
+    const QString chosen = QFileDialog::getOpenFileName(
+        owner, QString::fromUtf8(title.data(), static_cast<qsizetype>(title.size())),
+        NativePathFromProgramPath(initialPath));
+    return chosen.isEmpty() ? std::string() : ProgramPathFromNative(chosen);
+}
+
 }  // namespace cloakline

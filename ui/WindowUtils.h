@@ -17,5 +17,8 @@ bool ForceForeground(QWidget* window);
 
 // The system's folder picker; the chosen folder in program form, empty on cancel.
 std::string BrowseForFolder(QWidget* owner, std::string_view initialFolder, std::string_view title);
+// The system's file picker for an existing program file, opened at initialPath
+// (a file or a folder); the chosen file in program form, empty on cancel.
+std::string BrowseForProgramFile(QWidget* owner, std::string_view initialPath, std::string_view title);
 
 }  // namespace cloakline

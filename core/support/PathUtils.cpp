@@ -61,6 +61,19 @@ std::string ExtractFileName(std::string_view path) {
     return std::string(path.substr(LastNameStart(path)));
 }
 
+bool IsPlainFileStem(std::string_view name) {
+    if (name.empty()) {
+        return false;
+    }
+    for (char c : name) {
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+        if (!letter && !(c >= '0' && c <= '9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string IncludeTrailingBackslash(std::string_view path) {
     std::string out(path);
     if (out.empty() || out.back() != '\\') {

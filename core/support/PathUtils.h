@@ -20,6 +20,10 @@ std::string ExtractFilePath(std::string_view path);
 // After the last "\" or ":".
 std::string ExtractFileName(std::string_view path);
 
+// Non-empty and only ASCII letters and digits: a name from outside (a country
+// code) that can become a file name without reaching another folder.
+bool IsPlainFileStem(std::string_view name);
+
 std::string IncludeTrailingBackslash(std::string_view path);
 std::string ExcludeTrailingBackslash(std::string_view path);
 

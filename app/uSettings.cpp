@@ -1,0 +1,169 @@
+#include "app/uSettings.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <algorithm>
+
+#include "core/framework/KTSettings.h"
+#include "core/proxy/SHRUtils.h"
+#include "core/support/ShellUtils.h"
+#include "ui/KTEngine.h"
+#include "ui/KTForm.h"
+#include "ui/QtMultiLang.h"
+#include "ui/WindowUtils.h"
+
+namespace cloakline {
+
+namespace {
+
+constexpr int kMinChangeIPTime = 1;
+constexpr int kMaxChangeIPTime = 120;
+
+template <class TWidget, class... TArgs>
+TWidget* Make(const char* name, QRect geometry, TArgs&&... args) {
+    auto* widget = new TWidget(std::forward<TArgs>(args)...);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+}  // namespace
+
+TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* owner)
+    : QDialog(owner), FSettings(settings), FSystem(system), FFirefoxPicker(BrowseForProgramFile) {
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Options"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                   Qt::CustomizeWindowHint);
+    setFixedSize(434, 280);
+
+    pcSetting = Make<QTabWidget>("pcSetting", QRect(6, 6, 411, 219), this);
+    tsGeneral = new QWidget;
+    tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
+    tsBrowser = new QWidget;
+    tsBrowser->setObjectName(QStringLiteral("tsBrowser"));
+    pcSetting->addTab(tsGeneral, QStringLiteral("General"));
+    pcSetting->addTab(tsBrowser, QStringLiteral("Browser"));
+
+    cbAutoRun =
+        Make<QCheckBox>("cbAutoRun", QRect(10, 9, 389, 25),
+                        QStringLiteral("Automatically run Tarnwell when I log on to Windows"), tsGeneral);
+    cbAutoUpdate =
+        Make<QCheckBox>("cbAutoUpdate", QRect(10, 36, 389, 25),
+                        QStringLiteral("Automatically check updates when Tarnwell starts"), tsGeneral);
+    cbChangeIP = Make<QCheckBox>("cbChangeIP", QRect(10, 63, 216, 25),
+                                 QStringLiteral("Change IP Every                     Minutes "), tsGeneral);
+    edtChangeIPTime = Make<QSpinBox>("edtChangeIPTime", QRect(119, 64, 49, 21), tsGeneral);
+    edtChangeIPTime->setRange(kMinChangeIPTime, kMaxChangeIPTime);
+    edtChangeIPTime->setSingleStep(1);
+    edtChangeIPTime->setValue(10);
+    // Into the room the caption's run of spaces leaves, measured in the font in use.
+    const QString caption = cbChangeIP->text();
+    const QString lead = caption.left(caption.indexOf(QStringLiteral("  ")));
+    edtChangeIPTime->move(cbChangeIP->x() + 26 + cbChangeIP->fontMetrics().horizontalAdvance(lead),
+                          edtChangeIPTime->y());
+    edtChangeIPTime->raise();
+    btnClearShowAgainFlag = Make<QPushButton>("btnClearShowAgainFlag", QRect(10, 161, 149, 25),
+                                              QStringLiteral("Clear Show Again Flag"), tsGeneral);
+
+    lblBrowser = new QLabel(QStringLiteral("Enable Hide IP For Selected Browsers"), tsBrowser);
+    lblBrowser->setObjectName(QStringLiteral("lblBrowser"));
+    lblBrowser->move(8, 16);
+    cbIE = Make<QCheckBox>("cbIE", QRect(24, 48, 150, 25), QStringLiteral("Internet Explorer"), tsBrowser);
+    // Shows the setting; the system-wide switch is not the user's to turn off here.
+    cbIE->setEnabled(false);
+    cbFF = Make<QCheckBox>("cbFF", QRect(24, 80, 150, 25), QStringLiteral("Fire Fox"), tsBrowser);
+    cbOpera = Make<QCheckBox>("cbOpera", QRect(24, 112, 150, 25), QStringLiteral("Opera"), tsBrowser);
+    btnReinstallFF = Make<QPushButton>("btnReinstallFF", QRect(8, 160, 193, 25),
+                                       QStringLiteral("Re-install FireFox Extension"), tsBrowser);
+
+    btnOK = Make<QPushButton>("btnOK", QRect(249, 231, 75, 25), QStringLiteral("&OK"), this);
+    btnOK->setDefault(true);
+    btnCancel = Make<QPushButton>("btnCancel", QRect(330, 231, 75, 25), QStringLiteral("&Cancel"), this);
+
+    connect(btnOK, &QPushButton::clicked, this, [this] {
+        SaveOptions();
+        accept();
+    });
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnClearShowAgainFlag, &QPushButton::clicked, this, &TfrmSettings::btnClearShowAgainFlagClick);
+    connect(btnReinstallFF, &QPushButton::clicked, this, &TfrmSettings::btnReinstallFFClick);
+
+    KTMultiLang1 = new QtKTMultiLang(*this);
+    KTMultiLang1->setObjectName(QStringLiteral("KTMultiLang1"));
+    if (const IFormEngine* engine = GlobalFormEngine()) {
+        KTMultiLang1->SetLanguageData(engine->LanguageData());
+    }
+    FormCreate();
+    NotifyFormLoaded(*this);
+}
+
+void TfrmSettings::FormCreate() {
+    pcSetting->setCurrentWidget(tsGeneral);
+    LoadOptions();
+}
+
+void TfrmSettings::LoadOptions() {
+    cbAutoRun->setChecked(FSettings.GetSettingBool("AutoRun"));
+    cbIE->setChecked(FSettings.GetSettingBool("SWITCH.IE"));
+    cbFF->setChecked(FSettings.GetSettingBool("SWITCH.FF"));
+    cbOpera->setChecked(FSettings.GetSettingBool("SWITCH.OPERA"));
+    cbAutoUpdate->setChecked(FSettings.GetSettingBool("Update.AutoCheck"));
+    cbChangeIP->setChecked(FSettings.GetSettingBool("ChangeIP"));
+    // The spin edit shows a stored value outside its range as the nearest bound.
+    edtChangeIPTime->setValue(
+        std::clamp(FSettings.GetSettingInteger("ChangeIPTime"), kMinChangeIPTime, kMaxChangeIPTime));
+}
+
+void TfrmSettings::SaveOptions() {
+    // One write of the settings file for the whole set.
+    FSettings.BeginUpdate();
+    FSettings.SetSettingBool("AutoRun", cbAutoRun->isChecked());
+    if (FSystem.AutoRun) {
+        FSystem.AutoRun->SetAutoRun(cbAutoRun->isChecked(), FSettings.GetSettingString("App.Name"),
+                                    GetExeName(FSystem));
+    }
+    FSettings.SetSettingBool("SWITCH.IE", cbIE->isChecked());
+    FSettings.SetSettingBool("SWITCH.FF", cbFF->isChecked());
+    FSettings.SetSettingBool("SWITCH.OPERA", cbOpera->isChecked());
+    FSettings.SetSettingBool("Update.AutoCheck", cbAutoUpdate->isChecked());
+    FSettings.SetSettingBool("ChangeIP", cbChangeIP->isChecked());
+    FSettings.SetSettingInteger("ChangeIPTime", edtChangeIPTime->value());
+    FSettings.EndUpdate();
+}
+
+void TfrmSettings::btnClearShowAgainFlagClick() {
+    FSettings.ClearShowAgainFlag();
+}
+
+void TfrmSettings::ShowInfo(std::string_view key) {
+    if (TKTEngine* engine = GlobalEngine()) {
+        engine->ShowMessageEx(key, {}, 0, mtInformation, MsgDlgButtons({mbOK}), 0, false);
+    }
+}
+
+void TfrmSettings::btnReinstallFFClick() {
+    const TSwitchServices with{FSettings, FSystem};
+    if (!IsFirefoxInstalled(with)) {
+        ShowInfo("MSGBox.FFUninstalled");
+        return;
+    }
+    if (!InstallFirefoxExtension(with)) {
+        ShowInfo("MSGBox.FFPath");
+        // The setting names the program file itself, so that is what is asked for.
+        const std::string chosen = FFirefoxPicker(this, GetFirefoxPath(with), "Choose Firefox Path");
+        // Cancelling the picker keeps the location the program knew.
+        if (!chosen.empty()) {
+            FSettings.SetSettingstring("FireFoxPath", chosen);
+            InstallFirefoxExtension(with);
+        }
+    }
+    if (IsFirefoxRunning(with)) {
+        ShowInfo("MSGBox.FFRestart");
+    }
+}
+
+}  // namespace cloakline
