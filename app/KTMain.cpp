@@ -136,7 +136,8 @@ int RunApplication(int argc,
         // Outlives the main window: requests still under way are let go and
         // waited for only once nothing can receive their answers.
         TQtNetworkRuntime network;
-        const TAppContext context{system, settings, *channel, switches, network.Fetcher()};
+        const TDownloaderContext downloader = network.DownloaderContext(system);
+        const TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
         std::unique_ptr<QWidget> mainForm = createMainForm(context);
         if (!switches.Has('h')) {
             mainForm->show();

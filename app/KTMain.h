@@ -7,6 +7,7 @@
 #include "core/framework/CommandLineSwitches.h"
 #include "core/framework/KTSettings.h"
 #include "core/proxy/InfoFetcher.h"
+#include "net/SingleDownloader.h"
 #include "platform/api/Platform.h"
 
 namespace cloakline {
@@ -19,6 +20,8 @@ struct TAppContext {
     const TCommandLineSwitches& Switches;
     // The server's small requests; answers arrive on the main thread.
     IInfoFetcher& InfoFetcher;
+    // What the window's downloaders are created with.
+    const TDownloaderContext& Downloader;
 };
 
 // A bounded wait for each reply of another instance: a hung instance must not

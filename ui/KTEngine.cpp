@@ -17,11 +17,13 @@
 #include "core/framework/KTEngineUrls.h"
 #include "core/framework/KTMultiLang.h"
 #include "core/framework/KTSettings.h"
+#include "core/framework/KTUpdateRules.h"
 #include "core/support/ShellUtils.h"
 #include "core/support/TextEncoding.h"
 #include "core/support/TextUtils.h"
 #include "platform/api/WindowsVersion.h"
 #include "ui/KTSkinData.h"
+#include "ui/KTUpdateForm.h"
 #include "ui/QtMultiLang.h"
 
 namespace cloakline {
@@ -164,10 +166,51 @@ void TKTEngine::InitPost() {
         FOnSkinChanged(*this);
     }
     UpdateTitle();
-    // The scheduled update check ("Update.BeginAuto") belongs here, before the
-    // file parameter; it comes with the update dialog.
+    if (GlobalSettings().GetSettingBool("Update.BeginAuto")) {
+        AppUpdateAuto();
+    }
     CheckCmdLineFile();
     FHook->Receiver().FInInited = false;
+}
+
+void TKTEngine::AppUpdate(bool bWait) {
+    if (!FDownloaderContext.Dispatcher) {
+        return;
+    }
+    auto* form = new TfrmKTUpdateForm(FForm, FDownloaderContext);
+    form->StartUpdate(bWait, true, true, false, false);
+    if (bWait) {
+        delete form;
+    }
+}
+
+void TKTEngine::AppUpdateAuto() {
+    TKTSettings& settings = GlobalSettings();
+    if (!FDownloaderContext.Dispatcher ||
+        !UpdateCheckDue(GlobalPlatform().Clock->Now(), settings.GetSettingFloat("Update.LastDate"),
+                        settings.GetSettingInteger("Update.Days"))) {
+        return;
+    }
+    auto* form = new TfrmKTUpdateForm(FForm, FDownloaderContext);
+    const bool report =
+        ReportAutomaticCheck(settings.GetSettingBool("Update.AutoCheck"),
+                             settings.GetSettingBool("Update.NoAutoCheck"), settings.RunTimes());
+    form->StartUpdate(false, false, report, false, settings.GetSettingBool("Update.AutoClose"));
+}
+
+bool TKTEngine::AppWaitFirstUpdate() {
+    TKTSettings& settings = GlobalSettings();
+    if (settings.GetSettingInteger("Update.Times") > 0) {
+        return true;
+    }
+    if (FDownloaderContext.Dispatcher) {
+        // Closed, its request answered or aborted: nothing is left for it to do,
+        // and a dialog kept for every refused click would pile up.
+        const std::unique_ptr<TfrmKTUpdateForm> form =
+            std::make_unique<TfrmKTUpdateForm>(FForm, FDownloaderContext);
+        form->StartUpdate(true, true, false, true, false);
+    }
+    return settings.GetSettingInteger("Update.Times") > 0;
 }
 
 void TKTEngine::CheckCmdLineFile() {

@@ -17,6 +17,7 @@
 
 #include "core/framework/EngineLayers.h"
 #include "core/support/StringList.h"
+#include "net/SingleDownloader.h"
 #include "platform/api/InstanceChannel.h"
 #include "platform/api/SystemVersion.h"
 #include "ui/KTForm.h"
@@ -187,6 +188,18 @@ class TKTEngine : public QObject, public IEngineLayers, public IFormEngine {
     std::string GetAppName();
     void UpdateTitle();
 
+    // What the update checks download with; without a dispatcher there is
+    // no check at all.
+    void SetDownloaderContext(TDownloaderContext context) { FDownloaderContext = std::move(context); }
+    const TDownloaderContext& DownloaderContext() const { return FDownloaderContext; }
+    // The user's check; with bWait it returns once the dialog has closed.
+    void AppUpdate(bool bWait);
+    // The scheduled check: hidden, reporting a new version only where asked to.
+    void AppUpdateAuto();
+    // True once any answer of the server was ever accepted; otherwise asks now,
+    // in a modal compact view, and tells whether that answer was accepted.
+    bool AppWaitFirstUpdate();
+
     void SetAboutFactory(TAboutFactory factory) { FAboutFactory = std::move(factory); }
     void AppAbout();
     void SplashClose();
@@ -243,6 +256,7 @@ class TKTEngine : public QObject, public IEngineLayers, public IFormEngine {
     QPointer<QMessageBox> FMessageDlg;
     TAboutFactory FAboutFactory;
     QPointer<QDialog> FAboutForm;
+    TDownloaderContext FDownloaderContext;
 };
 
 // The process-wide engine, or nullptr while no main window has one.

@@ -5,8 +5,10 @@
 
 #include "net/HttpGet.h"
 #include "net/InfoGotThread.h"
+#include "net/SingleDownloader.h"
 #include "net/WorkerTracker.h"
 #include "ui/QtMainThreadDispatcher.h"
+#include "ui/QtMessagePump.h"
 
 namespace cloakline {
 
@@ -29,6 +31,10 @@ class TQtNetworkRuntime {
     TQtNetworkRuntime& operator=(const TQtNetworkRuntime&) = delete;
 
     IInfoFetcher& Fetcher() { return FFetcher; }
+    // What downloaders of the program are created with: this runtime's
+    // dispatcher, pump and workers, and the system's proxy and temporary
+    // folder. Valid while the runtime lives.
+    TDownloaderContext DownloaderContext(Platform& system, TDownloaderOptions options = {});
     const std::shared_ptr<TQtMainThreadDispatcher>& Dispatcher() const { return FDispatcher; }
 
   private:
@@ -37,6 +43,7 @@ class TQtNetworkRuntime {
     const std::shared_ptr<TWorkerTracker> FTracker;
     const std::shared_ptr<TQtMainThreadDispatcher> FDispatcher;
     TInfoFetcher FFetcher;
+    TQtMessagePump FPump;
 };
 
 }  // namespace cloakline
