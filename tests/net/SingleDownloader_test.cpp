@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -389,6 +390,81 @@ TEST_F(SingleDownloaderTest, RequestsTravelThroughTheDesktopsProxyReadAtEachStar
     RunFor(2);
     EXPECT_EQ(Events.back(), "string:direct");
     EXPECT_EQ(proxy.Requests().size(), 1u);
+}
+
+// Debian's tinyproxy on a loopback port, in the foreground, for one test.
+class TTinyProxy {
+  public:
+    explicit TTinyProxy(const test::TempDir& dir) : FPort(test::UnusedLoopbackPort()) {
+        const std::string config = dir.Path() + "/tinyproxy.conf";
+        dir.WriteFile("tinyproxy.conf",
+                      "Port " + std::to_string(FPort) +
+                          "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 20\nLogLevel Error\n");
+        FPid = fork();
+        if (FPid == 0) {
+            execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~TTinyProxy() {
+        if (FPid > 0) {
+            kill(FPid, SIGTERM);
+            waitpid(FPid, nullptr, 0);
+        }
+    }
+    TTinyProxy(const TTinyProxy&) = delete;
+    TTinyProxy& operator=(const TTinyProxy&) = delete;
+
+    static bool Installed() { return std::system("command -v tinyproxy >/dev/null 2>&1") == 0; }
+    // True once it takes connections, within the time.
+    bool WaitListening(std::chrono::milliseconds timeout) const {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < deadline) {
+            const int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(FPort);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+            close(fd);
+            if (up) {
+                return true;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return false;
+    }
+    std::string Proxy() const { return "127.0.0.1:" + std::to_string(FPort); }
+
+  private:
+    std::uint16_t FPort;
+    pid_t FPid = -1;
+};
+
+TEST_F(SingleDownloaderTest, ARealProxyCarriesTheTextAndTheErrorPageWithItsBody) {
+    if (!TTinyProxy::Installed()) {
+        GTEST_SKIP() << "needs tinyproxy (package tinyproxy, scripts/setup.sh)";
+    }
+    TTinyProxy tinyproxy(Temp);
+    ASSERT_TRUE(tinyproxy.WaitListening(kWait));
+    Server.Script("/update", Reply([&](TScriptedResponse& r) { r.Body = "magicword=w\r\nResult=0"; }));
+    Server.Script("/gone", Reply([&](TScriptedResponse& r) {
+                      r.Status = 404;
+                      r.Body = "no such page";
+                  }));
+    Proxy->Proxy = tinyproxy.Proxy();
+    auto d = Make();
+    d->URL = Server.Url("/update?ACTION=Update");
+    d->GetString();
+    RunFor(1);
+    d->URL = Server.Url("/gone");
+    d->GetString();
+    RunFor(2);
+    EXPECT_EQ(Events, (std::vector<std::string>{"string:magicword=w\r\nResult=0", "string:no such page"}));
+    const auto requests = Server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].Target, "/update?ACTION=Update");
+    EXPECT_NE(requests[0].Header("Via").find("tinyproxy"), std::string::npos) << "it came through the proxy";
 }
 
 // "openssl s_server" on loopback with a certificate made for the test.
