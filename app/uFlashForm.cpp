@@ -1,0 +1,198 @@
+#include "app/uFlashForm.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QMouseEvent>
+
+#include "core/framework/GlobalPlatform.h"
+#include "core/framework/IniDocument.h"
+#include "core/framework/KTSettings.h"
+#include "core/support/PathUtils.h"
+#include "core/support/ShellUtils.h"
+#include "ui/KTEngine.h"
+#include "ui/QtPaths.h"
+
+namespace cloakline {
+
+namespace {
+
+TfrmFlashForm* gFlashForm = nullptr;
+
+void ShowPlainMessageBox(const std::string& text) {
+    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(text),
+                    QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
+}  // namespace
+
+TfrmFlashForm* GlobalFlashForm() {
+    return gFlashForm;
+}
+
+void SetGlobalFlashForm(TfrmFlashForm* form) {
+    gFlashForm = form;
+}
+
+TfrmFlashForm::TfrmFlashForm(QWidget* AOwner, TFlashFormHooks hooks)
+    : QWidget(AOwner), FHooks(std::move(hooks)) {
+    setObjectName(QStringLiteral("frmFlashForm"));
+    if (!FHooks.ShowMessage) {
+        FHooks.ShowMessage = ShowPlainMessageBox;
+    }
+    if (!FHooks.CreatePlayer) {
+        FHooks.CreatePlayer = [](QWidget* owner) { return new TShockwaveFlash(owner); };
+    }
+    if (AOwner) {
+        AOwner->installEventFilter(this);
+    }
+    CreateFlashPlayer();
+    const std::string appPath = GetAppPath(GlobalPlatform());
+    TKTSettings& settings = GlobalSettings();
+    SetBackground(CombinePath(appPath, settings.GetSettingString("FLS.Background")));
+    SetLogo(CombinePath(appPath, settings.GetSettingString("FLS.Logo")));
+    ResetPanel();
+    resize(AOwner ? AOwner->size() : FFlashPlayer->size());
+}
+
+TfrmFlashForm::~TfrmFlashForm() {
+    if (gFlashForm == this) {
+        gFlashForm = nullptr;
+    }
+    delete FFlashPlayer;
+    FFlashPlayer = nullptr;
+}
+
+void TfrmFlashForm::CreateFlashPlayer() {
+    FFlashPlayer = FHooks.CreatePlayer(this);
+    FFlashMes = FFlashPlayer->WindowProc();
+    FFlashPlayer->SetWindowProc([this](QEvent* e) { return FlashWndProc(e); });
+    FFlashPlayer->SetOnFSCommand(
+        [this](const std::string& command, const std::string& args) { FlashPlayerFSCommand(command, args); });
+
+    FFlashPlayer->SetMovie(ExtractFilePath(GetExeName(GlobalPlatform())) + "res\\shroud.dat");
+    const QString movie = NativePathFromProgramPath(FFlashPlayer->Movie());
+    if (!QFileInfo(movie).isFile()) {
+        FHooks.ShowMessage(movie.toStdString() + " File Error!");
+    }
+    FFlashPlayer->SetQuality(1);
+
+    TKTSettings& settings = GlobalSettings();
+    // A size the settings do not give would hide the panel: the movie's own size stands in.
+    const int width = settings.GetSettingInteger("FLS.Width");
+    const int height = settings.GetSettingInteger("FLS.Height");
+    const TFlashMovie& look = FFlashPlayer->MovieLook();
+    FFlashPlayer->setGeometry(0, 0, width > 0 ? width : look.Width, height > 0 ? height : look.Height);
+}
+
+// A right-button press never reaches the player: it gets the release in its
+// place, so that a click arrives as two releases.
+bool TfrmFlashForm::FlashWndProc(QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        if (press->button() == Qt::RightButton) {
+            QMouseEvent release(QEvent::MouseButtonRelease, press->position(), press->scenePosition(),
+                                press->globalPosition(), press->button(), press->buttons(),
+                                press->modifiers(), press->pointingDevice());
+            release.setTimestamp(press->timestamp());
+            const bool handled = FlashWndProc(&release);
+            event->setAccepted(release.isAccepted());
+            return handled;
+        }
+    }
+    return FFlashMes ? FFlashMes(event) : false;
+}
+
+void TfrmFlashForm::Send(const std::string& command) {
+    FFlashPlayer->SetVariable(kFlashCommandVariable, command);
+}
+
+void TfrmFlashForm::SetBackground(std::string_view aBGFileName) {
+    Send(FlashCommandText::SetBackground(aBGFileName));
+}
+
+void TfrmFlashForm::SetLogo(std::string_view aLogoFileName) {
+    Send(FlashCommandText::SetLogo(aLogoFileName));
+}
+
+void TfrmFlashForm::SetIPInfo(std::string_view aPosition,
+                              std::string_view aDisplay,
+                              std::string_view aFlagURL,
+                              std::string_view aIP,
+                              std::string_view aCountryName,
+                              std::string_view aCity,
+                              std::string_view aAlpha,
+                              std::string_view aScale) {
+    Send(
+        FlashCommandText::SetIPInfo(aPosition, aDisplay, aFlagURL, aIP, aCountryName, aCity, aAlpha, aScale));
+}
+
+void TfrmFlashForm::SetIPInfoA(std::string_view aPosition, std::string_view aAlpha, std::string_view aScale) {
+    Send(FlashCommandText::SetIPInfoA(aPosition, aAlpha, aScale));
+}
+
+void TfrmFlashForm::SetTextInfo(std::string_view aInfoText, std::int32_t aColor) {
+    Send(FlashCommandText::SetTextInfo(aInfoText, aColor));
+}
+
+void TfrmFlashForm::SetTextInfo2(std::string_view aInfoText, std::int32_t aColor) {
+    Send(FlashCommandText::SetTextInfo2(aInfoText, aColor));
+}
+
+void TfrmFlashForm::Fade(std::string_view Obj, bool FadeIn, std::int32_t FadeMax) {
+    Send(FlashCommandText::Fade(Obj, FadeIn, FadeMax));
+}
+
+void TfrmFlashForm::TurnLocal() {
+    Send(FlashCommandText::TurnLocal());
+}
+
+void TfrmFlashForm::TurnTarget() {
+    Send(FlashCommandText::TurnTarget());
+}
+
+void TfrmFlashForm::ResetPanel() {
+    SetIPInfo("Local", "", "", "", "", "", "0", "100");
+    SetIPInfo("Target", "", "", "", "", "", "0", "100");
+    constexpr std::int32_t kDarkRed = 4474009;
+    // A fixed text, not a language key: the language file is not needed this early.
+    const std::string verifying =
+        "Verifing from " + GlobalSettings().GetSettingString("APP.Name") + " server ...";
+    SetTextInfo(verifying, kDarkRed);
+    SetTextInfo2("", 0);
+}
+
+void TfrmFlashForm::FlashPlayerFSCommand(const std::string& command, const std::string& args) {
+    const AsciiCaseInsensitiveEqual same;
+    TKTEngine* engine = GlobalEngine();
+    if (!engine || !same(command, "CMD")) {
+        return;
+    }
+    if (same(args, "CHECKIPINFO")) {
+        engine->ShowPageByURL(GlobalSettings().GetSettingString("URL.CheckIP"));
+    } else if (same(args, "HOMEPAGE")) {
+        engine->ShowPage("home");
+    }
+}
+
+// The form fills whatever area it is placed in.
+bool TfrmFlashForm::event(QEvent* event) {
+    if (event->type() == QEvent::ParentAboutToChange && parentWidget()) {
+        parentWidget()->removeEventFilter(this);
+    } else if (event->type() == QEvent::ParentChange && parentWidget()) {
+        parentWidget()->installEventFilter(this);
+        resize(parentWidget()->size());
+    }
+    return QWidget::event(event);
+}
+
+bool TfrmFlashForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parentWidget() && event->type() == QEvent::Resize) {
+        resize(parentWidget()->size());
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+}  // namespace cloakline
