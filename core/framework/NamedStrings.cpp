@@ -1,0 +1,72 @@
+#include "core/framework/NamedStrings.h"
+
+#include <array>
+
+#include "core/support/TextEncoding.h"
+
+namespace cloakline {
+
+namespace {
+
+// "{AppName}" is filled in by the language data; "{1}", "{2}" by the caller.
+constexpr std::array kNamedStrings = {
+    // The skin's message dialog.
+    TNamedString{"SkinRes", "MSG_CAP_SHOWFLAG", "Do not display this message again"},
+
+    // The update dialog.
+    TNamedString{"LibRes", "TfrmKTUpdateForm.Caption", "Check for Updates"},
+    TNamedString{"LibRes", "btnOk.Caption", "&OK"},
+    TNamedString{"LibRes", "btnCancel.Caption", "&Cancel"},
+    TNamedString{"LibRes", "cbAutoCheckUpdate.Caption", "&Auto Check Update"},
+    TNamedString{"LibRes", "Update.Connecting", "Connecting..."},
+    TNamedString{"LibRes", "Update.LastVersionAlready",
+                 "You are already using the latest version of {AppName}."},
+    TNamedString{
+        "LibRes", "Update.NetError",
+        "The update server could not be reached. Please check your network connection and try again."},
+    TNamedString{"LibRes", "lblTimer.Caption", "This window will close in {1} sec(s)..."},
+    // The about box ("btnOk.Caption" above serves it too).
+    TNamedString{"LibRes", "TfrmKTAboutForm.Caption", "About {AppName}"},
+    TNamedString{"LibRes", "TfrmKTAboutForm.CopyRightLine1",
+                 "{AppName} hides your IP address from the web sites you visit."},
+    TNamedString{"LibRes", "TfrmKTAboutForm.CopyRightLine2", "Version {1}"},
+    TNamedString{"LibRes", "TfrmKTAboutForm.CopyRightLine3", "{1} translation: {2}"},
+    TNamedString{"LibRes", "lblSupport.Caption", "Support"},
+
+    // The application.
+    TNamedString{"AppRes", "AppName", "Cloakline"},
+    TNamedString{
+        "AppRes", "MSGBox.CHKNET",
+        "{AppName} cannot reach its server yet. Please check your network connection and try again."},
+    TNamedString{"AppRes", "MSGBox_ACTIONFAST", "Please wait a moment before you hide or stop again."},
+    TNamedString{"AppRes", "MSGBox.CloseNotify",
+                 "{AppName} keeps running in the system tray. To quit, choose Exit in the tray menu."},
+    TNamedString{"AppRes", "MSGBox.FFRestart",
+                 "Please restart Firefox so that the new settings take effect."},
+    TNamedString{"AppRes", "MSGBox.FFUninstalled", "Firefox is not installed on this computer."},
+    TNamedString{"AppRes", "MSGBox.FFPath",
+                 "Firefox could not be started. Please choose the folder where Firefox is installed."},
+    TNamedString{
+        "AppRes", "MSGBox.NoProxy",
+        "No proxy is available for the chosen location. Please try again later or choose another location."},
+    TNamedString{"AppRes", "FLSMsg.Verifing", "Verifying your IP information..."},
+    TNamedString{"AppRes", "FLSMsg.Ready", "Ready"},
+    TNamedString{"AppRes", "FLSMsg.Hiding", "Your IP address is hidden"},
+};
+
+}  // namespace
+
+std::span<const TNamedString> NamedStrings() {
+    return kNamedStrings;
+}
+
+const TNamedString* FindNamedString(std::string_view section, std::string_view key) {
+    for (const TNamedString& entry : kNamedStrings) {
+        if (SameTextAscii(entry.Section, section) && SameTextAscii(entry.Key, key)) {
+            return &entry;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace cloakline
