@@ -207,7 +207,9 @@ int RunLanguageHarvest(int argc, char** argv) {
         const std::unique_ptr<IInstanceChannel> channel = system->MakeInstanceChannel("");
         const TCommandLineSwitches switches({}, true);
         TNoInfoFetcher fetcher;
-        const TAppContext context{*system, settings, *channel, switches, fetcher};
+        // No dispatcher and no system: a transfer that a form might start fails at once.
+        const TDownloaderContext downloads{};
+        const TAppContext context{*system, settings, *channel, switches, fetcher, downloads};
         TfrmMain mainForm(context);
         QtKTMultiLangData data(*system->Files, FixedSectionCollation(), nullptr);
         HarvestLanguage(mainForm, data);

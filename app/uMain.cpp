@@ -64,6 +64,7 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent) : QMainWindow(pa
     FEngine->SetSettingDefault(TStringList{"Path.Skins=skins", "Path.Languages=lang"});
     FEngine->SetParentHWND(0);
     FEngine->SetTitleIncludeVer(true);
+    FEngine->SetDownloaderContext(context.Downloader);
     FEngine->Loaded();
     NotifyFormLoaded(*this);
 }

@@ -247,7 +247,8 @@ TEST(LanguageHarvestTest, SwitchingTheProgramToGermanRetranslatesTheMainWindowAn
         });
         const TCommandLineSwitches switches({}, true);
         RecordingInfoFetcher fetcher;
-        const TAppContext context{env.P, GlobalSettings(), channel, switches, fetcher};
+        const TDownloaderContext downloads{};
+        const TAppContext context{env.P, GlobalSettings(), channel, switches, fetcher, downloads};
         TfrmMain main(context);
         TKTEngine& engine = *main.Engine();
         EXPECT_EQ(engine.LanguageList(), (TStringList{"English", "German"}));
