@@ -473,8 +473,13 @@ bool TSingleDownloaderThread::CommitFile(const std::string& tempPath) {
     if (target.has_parent_path()) {
         fs::create_directories(target.parent_path(), error);
     }
-    // Copied beside the target and renamed over it, so that the target is
-    // either the old file or the whole new one.
+    // On the same file system the finished file simply takes the target's
+    // place: one atomic step and no second write of the whole file.
+    if (fs::rename(tempPath, target, error); !error) {
+        return true;
+    }
+    // Otherwise it is copied beside the target and renamed over it, so that
+    // the target is either the old file or the whole new one.
     for (int i = 0; i < kNameTries; ++i) {
         fs::path part = target;
         part += "." + std::to_string(RandomGenerator::Next(0xFFFFF)) + ".part";
