@@ -9,6 +9,7 @@ packages=(
     libcurl4-openssl-dev zlib1g-dev openssl
     libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     xvfb xauth
+    iso-flags-png-320x240
     tinyproxy
     g++-mingw-w64-x86-64-posix
 )
