@@ -71,11 +71,7 @@ TfrmChooseIPCountry::TfrmChooseIPCountry(TProxyManager& manager,
     // A double click picks the country like OK does.
     connect(lvList, &QListWidget::itemActivated, btnOK, &QPushButton::click);
 
-    KTMultiLang1 = new QtKTMultiLang(*this);
-    KTMultiLang1->setObjectName(QStringLiteral("KTMultiLang1"));
-    if (const IFormEngine* engine = GlobalFormEngine()) {
-        KTMultiLang1->SetLanguageData(engine->LanguageData());
-    }
+    KTMultiLang1 = CreateFormTranslationClient(*this);
     FormCreate();
     NotifyFormLoaded(*this);
 }

@@ -41,11 +41,7 @@ TfrmTesting::TfrmTesting(IClock& clock, bool localInfoGot, QWidget* owner)
     tmrWait->setInterval(kCheckIntervalMs);
     connect(tmrWait, &QTimer::timeout, this, &TfrmTesting::CheckWait);
 
-    KTMultiLang1 = new QtKTMultiLang(*this);
-    KTMultiLang1->setObjectName(QStringLiteral("KTMultiLang1"));
-    if (const IFormEngine* engine = GlobalFormEngine()) {
-        KTMultiLang1->SetLanguageData(engine->LanguageData());
-    }
+    KTMultiLang1 = CreateFormTranslationClient(*this);
     FormCreate();
     NotifyFormLoaded(*this);
 }

@@ -92,11 +92,7 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     connect(btnClearShowAgainFlag, &QPushButton::clicked, this, &TfrmSettings::btnClearShowAgainFlagClick);
     connect(btnReinstallFF, &QPushButton::clicked, this, &TfrmSettings::btnReinstallFFClick);
 
-    KTMultiLang1 = new QtKTMultiLang(*this);
-    KTMultiLang1->setObjectName(QStringLiteral("KTMultiLang1"));
-    if (const IFormEngine* engine = GlobalFormEngine()) {
-        KTMultiLang1->SetLanguageData(engine->LanguageData());
-    }
+    KTMultiLang1 = CreateFormTranslationClient(*this);
     FormCreate();
     NotifyFormLoaded(*this);
 }

@@ -103,4 +103,13 @@ void NotifyFormLoaded(QWidget& form) {
     }
 }
 
+QtKTMultiLang* CreateFormTranslationClient(QWidget& form) {
+    auto* client = new QtKTMultiLang(form);
+    client->setObjectName(QStringLiteral("KTMultiLang1"));
+    if (const IFormEngine* engine = GlobalFormEngine()) {
+        client->SetLanguageData(engine->LanguageData());
+    }
+    return client;
+}
+
 }  // namespace cloakline

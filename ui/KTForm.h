@@ -5,6 +5,7 @@
 
 namespace cloakline {
 
+class QtKTMultiLang;
 class QtKTMultiLangData;
 
 // What the framework's own dialogs take from the process-wide engine.
@@ -21,6 +22,10 @@ class IFormEngine {
 // The engine's side for forms while an engine exists, else nullptr.
 IFormEngine* GlobalFormEngine();
 void SetGlobalFormEngine(IFormEngine* engine);
+
+// The translation client of one of the program's forms, named "KTMultiLang1"
+// and already pointed at the engine's language data when there is an engine.
+QtKTMultiLang* CreateFormTranslationClient(QWidget& form);
 
 // A component of the framework's own dialogs: once its form is complete it
 // attaches the engine's skin data and language data to the form's components
