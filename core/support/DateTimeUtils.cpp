@@ -24,6 +24,10 @@ std::int64_t SecondsBetween(TDateTime a, TDateTime b) {
     return MillisecondsBetween(a, b) / 1000;
 }
 
+std::int64_t MinutesBetween(TDateTime a, TDateTime b) {
+    return MillisecondsBetween(a, b) / 60000;
+}
+
 std::int64_t DaysBetween(TDateTime a, TDateTime b) {
     return MillisecondsBetween(a, b) / 86400000;
 }

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <functional>
+
+#include "core/proxy/ProxyManager.h"
+#include "core/proxy/SHRUtils.h"
+#include "core/support/Types.h"
+
+class QTimer;
+
+namespace cloakline {
+
+class IClock;
+
+// What the hiding logic works on; everything must outlive the controller.
+struct THideParts {
+    IClock& Clock;
+    TSwitchServices Switches;
+    TProxyManager& Manager;
+    // The timed change (10 s) and the touch of super proxies (5 min).
+    QTimer& ChangeTimer;
+    QTimer& TouchTimer;
+    // The Hide button and the tray item now carry Stop (true) or Hide.
+    std::function<void(bool hiding)> OnHidingChanged;
+};
+
+// Hide, Stop, the timed proxy change and the touch of super proxies of the
+// main window. Messages go through the process-wide engine, the status
+// panel commands to the process-wide panel; either may be missing. Main
+// thread only.
+class THideController {
+  public:
+    explicit THideController(THideParts parts);
+
+    void actShroudExecute();
+    void actStopHideExecute();
+    bool IsHiding() const { return FHiding; }
+    void ResetChangeIPTime();
+    void tmrChangeIPTimer();
+    void tmrTouchTimer();
+
+    bool LocalInfoGot() const { return FLocalInfoGot; }
+    void SetLocalInfoGot(bool value) { FLocalInfoGot = value; }
+    // The pace rule counts from now.
+    void MarkActionTime();
+
+  private:
+    // False, with a message, when the previous action was less than a second ago.
+    bool PaceRule();
+    std::string TargetFlag(const TProxyRec& proxy) const;
+    void SetHiding(bool hiding);
+
+    THideParts FParts;
+    bool FHiding = false;
+    bool FLocalInfoGot = false;
+    TDateTime FLastActionTime = 0;
+    TDateTime FLastTouchTime = 0;
+    TDateTime FLastChangeIPTime = 0;
+};
+
+}  // namespace cloakline
