@@ -113,9 +113,17 @@ void THideController::actShroudExecute() {
 }
 
 void THideController::actStopHideExecute() {
-    if (!PaceRule()) {
-        return;
+    if (PaceRule()) {
+        StopSteps();
     }
+}
+
+void THideController::StopAtEnd() {
+    FLastActionTime = FParts.Clock.Now();
+    StopSteps();
+}
+
+void THideController::StopSteps() {
     if (TfrmFlashForm* panel = GlobalFlashForm()) {
         panel->SetIPInfoA("Local", "100", "100");
         panel->SetIPInfoA("Target", "100", "100");

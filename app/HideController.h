@@ -34,6 +34,9 @@ class THideController {
 
     void actShroudExecute();
     void actStopHideExecute();
+    // The stop of the window's end: never refused by the pace rule, since a
+    // refusal would leave every browser pointed at a proxy no one looks after.
+    void StopAtEnd();
     bool IsHiding() const { return FHiding; }
     void ResetChangeIPTime();
     void tmrChangeIPTimer();
@@ -48,6 +51,7 @@ class THideController {
     // False, with a message, when the previous action was less than a second ago.
     bool PaceRule();
     std::string TargetFlag(const TProxyRec& proxy) const;
+    void StopSteps();
     void SetHiding(bool hiding);
 
     THideParts FParts;

@@ -11,6 +11,8 @@
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTInstanceClient.h"
 #include "core/framework/SystemRegion.h"
+#include "ui/KTEngine.h"
+#include "ui/KTSplashForm.h"
 #include "ui/QtNetworkRuntime.h"
 #include "ui/QtPaths.h"
 
@@ -138,6 +140,13 @@ int RunApplication(int argc,
         TQtNetworkRuntime network;
         const TDownloaderContext downloader = network.DownloaderContext(system);
         const TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
+        if (settings.GetSettingBool("App.Splash")) {
+            // Frees itself once closed; the engine closes it when the start is done.
+            auto* splash = new TfrmKTSplashForm;
+            splash->show();
+            splash->repaint();
+            SetSplashWindow(splash);
+        }
         std::unique_ptr<QWidget> mainForm = createMainForm(context);
         if (!switches.Has('h')) {
             mainForm->show();

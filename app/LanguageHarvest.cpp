@@ -196,7 +196,10 @@ int RunLanguageHarvest(int argc, char** argv) {
     const std::unique_ptr<Platform> system = HarvestPlatform(rootPath);
     // The window keeps the caption it was built with rather than the engine's title.
     if (!system->Files->ForceDirectories(rootPath + "\\prog") ||
-        !system->Files->ReplaceFile(rootPath + "\\prog\\const.dat", "[setting]\r\nApp.NoAutoTitle=1\r\n")) {
+        !system->Files->ReplaceFile(rootPath + "\\prog\\const.dat", "[setting]\r\nApp.NoAutoTitle=1\r\n") ||
+        // The status panel asks for its movie file with a box that no one would close.
+        !system->Files->ForceDirectories(rootPath + "\\prog\\res") ||
+        !system->Files->ReplaceFile(rootPath + "\\prog\\res\\shroud.dat", "")) {
         std::fprintf(stderr, "no temporary installation for the harvest\n");
         return 1;
     }

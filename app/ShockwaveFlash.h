@@ -61,7 +61,8 @@ class TShockwaveFlash : public QWidget {
     void SetQuality(int value);
     int Quality() const { return FQuality; }
 
-    void SetVariable(std::string_view name, std::string_view value);
+    // Virtual so that the program's checks can see every command as sent.
+    virtual void SetVariable(std::string_view name, std::string_view value);
     void SetOnFSCommand(TFSCommandEvent handler) { FOnFSCommand = std::move(handler); }
 
     TWndMethod WindowProc() const { return FWindowProc; }

@@ -1,31 +1,139 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
 
+#include "app/FlagPictureList.h"
+#include "app/HideController.h"
 #include "app/KTMain.h"
+#include "app/uFlashForm.h"
+#include "ui/KTEngine.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QSystemTrayIcon;
+class QTimer;
+class QToolButton;
 
 namespace cloakline {
 
-class TKTEngine;
 class TKTSkinData;
+class TSingleDownloader;
+class TfrmTesting;
+class QtKTMultiLang;
 class QtKTMultiLangData;
 
-// The program's main window. For now it starts, shows itself and answers
-// other instances through its engine; the hiding controls and the status
-// panel come with their own units.
-class TfrmMain : public QMainWindow {
+// What the main window does beyond itself, replaceable for the program's checks.
+struct TMainFormHooks {
+    // How the status panel creates its player.
+    TFlashFormHooks Panel;
+    // The draws of the proxy choice; the window's own clock-seeded ones when null.
+    IProxyRandom* Random = nullptr;
+    // Ends the message loop; the window has already closed.
+    std::function<void()> Quit;
+};
+
+// Commands of the skinned window's caption.
+enum class TSkinFormCommand { Close, Maximize, RollUp, Minimize, Other };
+
+// The program's main window: the status panel, Hide/Stop, the fake location
+// and its flag, the options link, the tray icon and its menu. It owns the
+// engine, the language data, the proxy manager and the status panel.
+class TfrmMain : public QMainWindow, public ISkinForm {
     Q_OBJECT
 
   public:
-    explicit TfrmMain(const TAppContext& context, QWidget* parent = nullptr);
+    explicit TfrmMain(const TAppContext& context, QWidget* parent = nullptr, TMainFormHooks hooks = {});
     ~TfrmMain() override;
 
     TKTEngine* Engine() const { return FEngine; }
+    TProxyManager* ProxyManager() const { return FProxyManager.get(); }
+    THideController& Hider() { return *FHider; }
+    const TFlagPictureList& FlagList() const { return imglstFlag; }
+    bool LocalInfoGot() const { return FHider->LocalInfoGot(); }
+    // True once the window has been told to end the program.
+    bool Ending() const { return FEnding; }
+
+    void tmrInitTimer();
+    void LocalInfoArrived();
+    void ResetCountryDisp();
+    void LoadFlag(std::string_view aCountryName);
+    void LoadPNG(const std::string& aFileName);
+    void LoadFlagPNGList();
+    std::int32_t GetImageIndex(std::string_view CN) const { return imglstFlag.GetImageIndex(CN); }
+    // bCancel keeps the window from carrying the command out.
+    void spDynamicSkinFormObjectCommand(TSkinFormCommand Command, bool& bCancel);
+
+    void actChooseIPCountryExecute();
+    void actSettingsExecute();
+    void actCheckIPInfoExecute();
+    void actHomePageExecute();
+    void actHelpCenterExecute();
+    void actUpdateExecute();
+    void actAboutExecute();
+    void actAlwaysOnTopExecute();
+    void actOpenExecute();
+    void actExitExecute();
+
+    // ISkinForm
+    bool HasTrayIcon() const override;
+    void RestoreFromTray() override;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void CreateComponents();
+    void FormCreate();
+    void FormDestroy();
+    void PlaceFlashForm(QWidget* aContainer);
+    void ClearAllWindow();
+    void CheckLocalIP();
+    void SetAOT();
+    void TestIPfromLocal();
+    void sdFlagDoneFile(const std::string& strFileName);
+    void SetHidingAction(bool hiding);
+    void MinimizeToTray();
+    void EndProgram();
+    QAction* Action(const char* name) const;
+
+    const TAppContext& FContext;
+    TMainFormHooks FHooks;
+    std::uint32_t FTextColor = 0;
+    bool FEnding = false;
+    bool FPlaced = false;
+    std::unique_ptr<IProxyRandom> FOwnRandom;
+    std::unique_ptr<TProxyManager> FProxyManager;
+    std::unique_ptr<THideController> FHider;
+    std::unique_ptr<TSingleDownloader> sdFlag;
+    TFlagPictureList imglstFlag;
+    QPointer<TfrmTesting> FTesting;
+
     TKTSkinData* FSkinData;
     QtKTMultiLangData* FLanguageData;
     TKTEngine* FEngine;
+    QtKTMultiLang* KTMultiLang1;
+    QWidget* pnlFlash;
+    QToolButton* btnHide;
+    QPushButton* btnChooseIP;
+    QLabel* imgFL;
+    QLabel* lblOptions;
+    QTimer* tmrInit;
+    QTimer* tmrChangeIP;
+    QTimer* tmrTouch;
+    QAction* Shroud1;
+    QMenu* pmSys;
+    QMenu* pmTray;
+    QSystemTrayIcon* spTrayIcon;
 };
 
 }  // namespace cloakline

@@ -240,6 +240,8 @@ TEST(LanguageHarvestTest, SwitchingTheProgramToGermanRetranslatesTheMainWindowAn
         env.Dir.WriteFile("prog/lang/" + file.filename().string(), ReadBytes(file));
     }
     env.Dir.Sub("run/.keep");
+    // Without its movie file the status panel would wait for a box to be closed.
+    env.Dir.WriteFile("prog/res/shroud.dat", "");
     SetGlobalPlatform(&env.P);
     {
         LinuxInstanceChannel channel("{LANG-TEST}", [run = env.Dir.Path() + "/run"](const char* name) {

@@ -49,7 +49,9 @@ class Installation {
         Program = Dir.Path() + "/install/cloakline";
         fs::copy_file(binary, Program);
         Dir.WriteFile("install/const.dat", "[setting]\r\nApp.ID=4242\r\nApp.GUID={T1}\r\n" + constants);
-        for (const char* sub : {"cfg", "common", "lock", "run", "home"}) {
+        // The program's own window asks for its movie file with a box when it is missing.
+        Dir.WriteFile("install/res/shroud.dat", "");
+        for (const char* sub : {"cfg", "common", "lock", "run", "home", "bin"}) {
             Dir.Sub(std::string(sub) + "/.keep");
         }
         ::chmod((Dir.Path() + "/run").c_str(), 0700);
@@ -79,6 +81,11 @@ class Installation {
         env["CLOAKLINE_LOCK_DIR"] = Dir.Path() + "/lock";
         env["CLOAKLINE_TEST_EVENTS"] = Events;
         env["QT_QPA_PLATFORM"] = "offscreen";
+        // The program points the browsers at a direct connection when it starts
+        // and ends: no desktop settings, no Firefox of this machine.
+        env["GSETTINGS_BACKEND"] = "memory";
+        env.erase("DBUS_SESSION_BUS_ADDRESS");
+        env["PATH"] = Dir.Path() + "/bin";
         env["LANG"] = "C.UTF-8";
         env.erase("LC_ALL");
         for (const auto& [k, v] : extraEnv) {

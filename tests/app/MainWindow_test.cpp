@@ -1,0 +1,563 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/uChooseIPCountry.h"
+#include "app/uMain.h"
+#include "app/uSettings.h"
+#include "core/framework/GlobalPlatform.h"
+#include "core/proxy/FlashCommands.h"
+#include "platform/linux/LinuxAutoRun.h"
+#include "tests/core/framework/SettingsTestPlatform.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ModalBoxRecorder.h"
+#include "tests/support/RecordingBrowsers.h"
+#include "tests/support/RecordingLogSink.h"
+#include "tests/support/RecordingProcesses.h"
+#include "tests/support/ScriptedRandom.h"
+#include "ui/QtNetworkRuntime.h"
+
+namespace cloakline::test {
+namespace {
+
+namespace cmd = FlashCommandText;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "main_window_test";
+    static char* argv[] = {name, nullptr};
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+std::string ShippedConst() {
+    std::ifstream in(CLOAKLINE_SOURCE_DIR "/data/const.dat", std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+std::string PngBytes(QColor colour) {
+    QImage image(48, 48, QImage::Format_ARGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
+
+// Runs once on the next modal dialog of kind T, from its own event loop.
+template <class T>
+void OnNextModal(std::function<void(T&)> act) {
+    auto* timer = new QTimer;
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(*dialog);
+        }
+    });
+    timer->start();
+}
+
+TScriptedResponse Answer(int status, std::string body) {
+    TScriptedResponse response;
+    response.Status = status;
+    response.Body = std::move(body);
+    return response;
+}
+
+class NoInstances : public IInstanceChannel {
+  public:
+    std::vector<InstanceEndpoint> FindWindows(std::string_view) const override { return {}; }
+    std::optional<std::int64_t> Send(const InstanceEndpoint&, const InstanceMessage&, int) const override {
+        return std::nullopt;
+    }
+    std::unique_ptr<IInstanceListener> Listen(std::string_view) override { return nullptr; }
+};
+
+// The panel's player, keeping every command it is sent.
+class RecordingPlayer : public TShockwaveFlash {
+  public:
+    RecordingPlayer(QWidget* owner, std::vector<std::string>& log) : TShockwaveFlash(owner), FLog(log) {}
+    void SetVariable(std::string_view name, std::string_view value) override {
+        FLog.emplace_back(value);
+        TShockwaveFlash::SetVariable(name, value);
+    }
+
+  private:
+    std::vector<std::string>& FLog;
+};
+
+constexpr const char* kLocalInfo =
+    "IP=81.2.69.160\r\nCOUNTRY_SHORT=GB\r\nCOUNTRY_LONG=United Kingdom\r\nCITY=London";
+
+// The real main window over the shipped constants pointed at a loopback
+// server, real settings files in a temporary installation, a fake clock, and
+// browsers, processes and the autostart folder that only record.
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() {
+        App();
+        auto processes = std::make_unique<RecordingProcesses>();
+        Processes = processes.get();
+        Env.P.Processes = std::move(processes);
+        auto desktop = std::make_unique<RecordingSystemProxy>();
+        Desktop = desktop.get();
+        Env.P.SystemProxy = std::move(desktop);
+        auto firefox = std::make_unique<RecordingFirefox>();
+        Firefox = firefox.get();
+        Env.P.Firefox = std::move(firefox);
+        Env.P.Opera = std::make_unique<FixedOperaPreferences>();
+        const std::string xdg = Env.Dir.Sub("xdg");
+        std::filesystem::create_directories(xdg);
+        XdgHome = xdg;
+        Env.P.AutoRun = std::make_unique<LinuxAutoRun>([this](const char* variable) {
+            return std::string_view(variable) == "XDG_CONFIG_HOME" ? XdgHome.c_str() : nullptr;
+        });
+        SetGlobalPlatform(&Env.P);
+        std::filesystem::copy(CLOAKLINE_SOURCE_DIR "/data/lang", Env.Dir.Sub("prog/lang"));
+        Env.WriteConst(
+            Replaced(ShippedConst(), "127.0.0.1:8480", "127.0.0.1:" + std::to_string(Server.Port())));
+        Server.Script("/getinfo", Answer(200, kLocalInfo));
+        Server.Script("/touch", Answer(200, "OK"));
+        Server.Script("/update", Answer(200, "magicword=cloakline-reference\r\nResult=0"));
+        Server.Script("/flags/US.PNG", Answer(200, PngBytes(Qt::green)));
+        Settings().SetSettingstring("NORMAL_IPS",
+                                    "10.0.0.1:8080|United States|US;10.0.0.2:8080|United States|US;"
+                                    "10.0.0.3:8080|Germany|DE");
+        Settings().SetSettingstring("SUPER_IPS", "10.9.9.9:3128|United States|US");
+        Settings().SetSettingInteger("Update.Times", 1);
+        // No scheduled check at the deferred start: its answer would change settings mid-test.
+        Settings().SetSettingBool("Update.BeginAuto", false);
+        for (int i = 0; i < 20; ++i) {
+            Random.Queue(10, 9);  // normal proxies first
+        }
+        Network = std::make_unique<TQtNetworkRuntime>(std::chrono::seconds(3), THttpGetOptions{},
+                                                      TWorkerTracker::Create());
+        Downloads = Network->DownloaderContext(Env.P);
+    }
+    ~MainWindowTest() override {
+        if (Main) {
+            Env.Clock->AdvanceSeconds(5);
+            Main.reset();
+        }
+        Network.reset();
+        ReleaseGlobalSettings();
+        SetGlobalPlatform(nullptr);
+    }
+
+    static TKTSettings& Settings() { return GlobalSettings(); }
+
+    TfrmMain& Start() {
+        Context = std::make_unique<TAppContext>(
+            TAppContext{Env.P, Settings(), Channel, Switches, Network->Fetcher(), Downloads});
+        TMainFormHooks hooks;
+        hooks.Panel.ShowMessage = [](const std::string&) {};
+        hooks.Panel.CreatePlayer = [this](QWidget* owner) { return new RecordingPlayer(owner, Commands); };
+        hooks.Random = &Random;
+        hooks.Quit = [this] { ++Quits; };
+        Main = std::make_unique<TfrmMain>(*Context, nullptr, std::move(hooks));
+        return *Main;
+    }
+    static bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < ms) {
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return done();
+    }
+    // Started, its local information in and its proxy lists loaded.
+    TfrmMain& Ready() {
+        TfrmMain& main = Start();
+        EXPECT_TRUE(WaitFor([&main] { return main.LocalInfoGot(); }));
+        main.tmrInitTimer();
+        Env.Clock->AdvanceSeconds(2);
+        return main;
+    }
+    void ClickHide() { Main->findChild<QToolButton*>("btnHide")->click(); }
+    std::string Caption() {
+        return Main->findChild<QToolButton*>("btnHide")->defaultAction()->text().toStdString();
+    }
+    std::size_t Requests(const std::string& path) const {
+        std::size_t n = 0;
+        for (const TRecordedRequest& r : Server.Requests()) {
+            n += r.Target.rfind(path, 0) == 0 ? 1 : 0;
+        }
+        return n;
+    }
+    std::vector<std::string> Since(std::size_t from) const {
+        return std::vector<std::string>(Commands.begin() + static_cast<std::ptrdiff_t>(from), Commands.end());
+    }
+    QTimer& Timer(const char* name) { return *Main->findChild<QTimer*>(name); }
+
+    SettingsTestPlatform Env;
+    TLoopbackHttpServer Server;
+    RecordingProcesses* Processes = nullptr;
+    RecordingSystemProxy* Desktop = nullptr;
+    RecordingFirefox* Firefox = nullptr;
+    std::string XdgHome;
+    ScriptedRandom Random;
+    NoInstances Channel;
+    TCommandLineSwitches Switches{{}, true};
+    std::unique_ptr<TQtNetworkRuntime> Network;
+    TDownloaderContext Downloads;
+    std::unique_ptr<TAppContext> Context;
+    std::vector<std::string> Commands;
+    int Quits = 0;
+    std::unique_ptr<TfrmMain> Main;
+};
+
+const std::vector<std::string> kStopCommands = {
+    cmd::SetIPInfoA("Local", "100", "100"), cmd::SetIPInfoA("Target", "100", "100"),
+    cmd::Fade("Target", false, 0), cmd::TurnLocal(), cmd::SetTextInfo("Ready", 0xFF0000)};
+
+TEST_F(MainWindowTest, StartClearsTheBrowsersThenShowsTheLocalCard) {
+    Firefox->Installed = "/opt/firefox/firefox";
+    TfrmMain& main = Start();
+    EXPECT_EQ(main.centralWidget()->size(), QSize(474, 236));
+    EXPECT_EQ(Desktop->Applied, std::vector<std::string>{""});
+    ASSERT_EQ(Firefox->Applied.size(), 1u);
+    EXPECT_EQ(Firefox->Applied[0].Argument, "");
+    EXPECT_EQ(Firefox->Installs.size(), 1u) << "the extension once per installation";
+    EXPECT_TRUE(Settings().GetSettingBool("FFEXT.INSTALLED"));
+
+    std::vector<std::string> start = kStopCommands;
+    start.push_back(cmd::SetTextInfo("Verifying your IP information...", 0));
+    ASSERT_GE(Commands.size(), start.size());
+    EXPECT_EQ(Since(Commands.size() - start.size()), start);
+
+    const std::size_t before = Commands.size();
+    ASSERT_TRUE(WaitFor([&main] { return main.LocalInfoGot(); }));
+    EXPECT_EQ(Requests("/getinfo?MagicWord=cloakline-reference"), 1u);
+    const std::string flag = "http://127.0.0.1:" + std::to_string(Server.Port()) + "/flags/GB.PNG";
+    EXPECT_EQ(
+        Since(before),
+        (std::vector<std::string>{
+            cmd::SetIPInfo("Local", "True", flag, "81.2.69.160", "United Kingdom", "London", "100", "100"),
+            cmd::SetIPInfo("Target", "", flag, "81.2.69.160", "United Kingdom", "London", "100", "100"),
+            cmd::SetTextInfo("", 0), cmd::SetTextInfo("Ready", 0xFF0000)}));
+
+    // The proxy lists load at the first tick; the flag of "US" is fetched and kept.
+    main.tmrInitTimer();
+    EXPECT_FALSE(Timer("tmrInit").isActive());
+    ASSERT_TRUE(WaitFor([&] { return !main.findChild<QLabel*>("imgFL")->pixmap().isNull(); }));
+    EXPECT_TRUE(Env.P.Files->FileExists(Settings().UserDataPath() + "US.PNG"));
+    EXPECT_EQ(main.findChild<QLabel*>("imgFL")->pixmap().toImage().pixelColor(24, 24), QColor(Qt::green));
+
+    // A code that would leave the user data folder is never asked for or stored.
+    main.ProxyManager()->SetTargetCountry("../x");
+    main.ResetCountryDisp();
+    QApplication::processEvents();
+    EXPECT_EQ(Requests("/flags/"), 1u);
+}
+
+TEST_F(MainWindowTest, HideSwitchesEveryBrowserAndStopClearsThem) {
+    Firefox->Installed = "/opt/firefox/firefox";
+    Settings().SetSettingBool("FFEXT.INSTALLED", true);
+    TfrmMain& main = Ready();
+    EXPECT_TRUE(Firefox->Installs.empty());
+    EXPECT_EQ(Caption(), "&Hide IP");
+    const std::size_t before = Commands.size();
+    ClickHide();
+
+    const TProxyRec target = main.ProxyManager()->TargetProxy();
+    ASSERT_TRUE(target.HasAddress());
+    EXPECT_FALSE(target.IsSuper);
+    EXPECT_EQ(Desktop->Applied.back(), target.ProxyText());
+    EXPECT_EQ(Firefox->Applied.back().Argument, target.ProxyText());
+    EXPECT_EQ(Caption(), "&Stop Hide");
+    EXPECT_TRUE(main.Hider().IsHiding());
+    EXPECT_TRUE(Timer("tmrChangeIP").isActive());
+    EXPECT_FALSE(Timer("tmrTouch").isActive());
+    const std::string flag = "http://127.0.0.1:" + std::to_string(Server.Port()) + "/flags/US.PNG";
+    EXPECT_EQ(Since(before),
+              (std::vector<std::string>{
+                  cmd::SetIPInfo("Target", "True", flag, target.IP, "United States", "", "0", "100"),
+                  cmd::Fade("Target", true, 100), cmd::SetIPInfoA("Local", "50", "100"), cmd::TurnTarget(),
+                  cmd::SetTextInfo("Your IP address is hidden", 0)}));
+
+    Env.Clock->AdvanceSeconds(2);
+    const std::size_t stopAt = Commands.size();
+    main.findChild<QAction*>("Shroud1")->trigger();
+    EXPECT_EQ(Since(stopAt), kStopCommands);
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    EXPECT_EQ(Firefox->Applied.back().Argument, "");
+    EXPECT_EQ(Caption(), "&Hide IP");
+    EXPECT_FALSE(Timer("tmrChangeIP").isActive());
+    EXPECT_EQ(main.ProxyManager()->TargetProxy(), target) << "the next Hide replaces it";
+}
+
+TEST_F(MainWindowTest, SecondClickWithinASecondIsRefusedAndKeepsTheFirstProxy) {
+    TfrmMain& main = Ready();
+    ModalBoxRecorder boxes;
+    ClickHide();
+    const TProxyRec first = main.ProxyManager()->TargetProxy();
+    const std::size_t switches = Desktop->Applied.size();
+    Env.Clock->AdvanceSeconds(0.6);
+    ClickHide();
+    EXPECT_EQ(boxes.Texts, QStringList{"Please wait a moment before you hide or stop again."});
+    EXPECT_EQ(Desktop->Applied.size(), switches);
+    EXPECT_EQ(main.ProxyManager()->TargetProxy(), first);
+    EXPECT_EQ(Caption(), "&Stop Hide");
+
+    Env.Clock->AdvanceSeconds(0.6);
+    ClickHide();
+    EXPECT_EQ(Caption(), "&Hide IP") << "1.2 s after the first click";
+}
+
+TEST_F(MainWindowTest, EndingRightAfterHideStillClearsTheBrowsers) {
+    Firefox->Installed = "/opt/firefox/firefox";
+    Settings().SetSettingBool("FFEXT.INSTALLED", true);
+    Ready();
+    ModalBoxRecorder boxes;
+    ClickHide();
+    ASSERT_NE(Desktop->Applied.back(), "");
+    Env.Clock->AdvanceSeconds(0.3);
+    Main.reset();
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    EXPECT_EQ(Firefox->Applied.back().Argument, "");
+    EXPECT_TRUE(boxes.Texts.isEmpty());
+}
+
+TEST_F(MainWindowTest, TimedChangeComesAtTheConfiguredMinutes) {
+    Settings().SetSettingInteger("ChangeIPTime", 0);
+    TfrmMain& main = Ready();
+    main.Hider().tmrChangeIPTimer();
+    EXPECT_EQ(Desktop->Applied.size(), 1u) << "not hiding: the tick does nothing";
+    ClickHide();
+    const TProxyRec first = main.ProxyManager()->TargetProxy();
+    Env.Clock->AdvanceSeconds(10);
+    main.Hider().tmrChangeIPTimer();
+    EXPECT_NE(main.ProxyManager()->TargetProxy(), first) << "every tick with 0 minutes";
+    EXPECT_EQ(Desktop->Applied.size(), 3u);
+
+    Settings().SetSettingInteger("ChangeIPTime", 5);
+    const TProxyRec second = main.ProxyManager()->TargetProxy();
+    Env.Clock->AdvanceSeconds(4 * 60 + 59);
+    main.Hider().tmrChangeIPTimer();
+    EXPECT_EQ(main.ProxyManager()->TargetProxy(), second);
+    Env.Clock->AdvanceSeconds(1);
+    main.Hider().tmrChangeIPTimer();
+    EXPECT_NE(main.ProxyManager()->TargetProxy(), second) << "five whole minutes";
+}
+
+TEST_F(MainWindowTest, SuperProxyIsTouchedWhenChosenAndAfterMoreThanThirtyMinutes) {
+    Random.Queued.clear();  // super proxies first
+    TfrmMain& main = Ready();
+    ClickHide();
+    ASSERT_TRUE(main.ProxyManager()->TargetProxy().IsSuper);
+    EXPECT_TRUE(Timer("tmrTouch").isActive());
+    ASSERT_TRUE(WaitFor([this] { return Requests("/touch?ip=10.9.9.9") == 1; }));
+
+    Env.Clock->AdvanceSeconds(30 * 60 + 59);
+    main.Hider().tmrTouchTimer();
+    Env.Clock->AdvanceSeconds(1);
+    main.Hider().tmrTouchTimer();
+    ASSERT_TRUE(WaitFor([this] { return Requests("/touch") == 2; }));
+    QApplication::processEvents();
+    EXPECT_EQ(Requests("/touch"), 2u) << "30:59 sends nothing, 31:00 does";
+
+    // The only super proxy is used; a normal one stops the touches.
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_FALSE(main.ProxyManager()->TargetProxy().IsSuper);
+    EXPECT_FALSE(Timer("tmrTouch").isActive());
+}
+
+TEST_F(MainWindowTest, HideWaitsForTheFirstUpdateAndTheLocalInformation) {
+    Settings().SetSettingInteger("Update.Times", 0);
+    Server.Script("/getinfo", Answer(404, ""));
+    TfrmMain& main = Start();
+    main.tmrInitTimer();
+    Env.Clock->AdvanceSeconds(2);
+    ModalBoxRecorder boxes;
+    ClickHide();
+    EXPECT_EQ(Settings().GetSettingInteger("Update.Times"), 1) << "the first update was asked for at once";
+    EXPECT_EQ(Requests("/update"), 1u);
+    EXPECT_EQ(boxes.Texts.size(), 1u) << "no local information yet";
+    EXPECT_EQ(Desktop->Applied.size(), 1u);
+    ASSERT_TRUE(WaitFor([this] { return Requests("/getinfo") == 2; })) << "asked again";
+
+    Server.Script("/getinfo", Answer(200, kLocalInfo));
+    Env.Clock->AdvanceSeconds(2);
+    main.actChooseIPCountryExecute();
+    EXPECT_EQ(boxes.Texts.size(), 2u);
+    ASSERT_TRUE(WaitFor([&main] { return main.LocalInfoGot(); }));
+
+    // Nothing to hide behind: refused, and nothing is switched.
+    Settings().SetSettingstring("SUPER_IPS", "");
+    main.ProxyManager()->LoadSettings();
+    main.ProxyManager()->SetTargetCountry("FR");
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(
+        boxes.Texts.back().toStdString(),
+        "No proxy is available for the chosen location. Please try again later or choose another location.");
+    EXPECT_EQ(Desktop->Applied.size(), 1u);
+    EXPECT_FALSE(main.Hider().IsHiding());
+}
+
+TEST_F(MainWindowTest, LocalCountryCnInAnyCaseEndsTheProgram) {
+    for (const char* code : {"CN", "cn"}) {
+        Server.Script("/getinfo", Answer(200, std::string("IP=1.2.3.4\r\nCOUNTRY_SHORT=") + code));
+        ModalBoxRecorder boxes;
+        Quits = 0;
+        TfrmMain& main = Start();
+        main.show();
+        ASSERT_TRUE(WaitFor([&main] { return main.LocalInfoGot(); })) << code;
+        EXPECT_EQ(boxes.Texts, QStringList{"This product is unavailable in this country."});
+        EXPECT_TRUE(main.Ending());
+        EXPECT_FALSE(main.isVisible());
+        EXPECT_EQ(Quits, 1);
+        Env.Clock->AdvanceSeconds(5);
+        Main.reset();
+        EXPECT_EQ(Desktop->Applied.back(), "") << "the end clears the browsers once more";
+    }
+}
+
+TEST_F(MainWindowTest, ChooserAutoSelectedHidesCancelKeepsEverything) {
+    TfrmMain& main = Ready();
+    bool shown = false;
+    OnNextModal<TfrmChooseIPCountry>([&shown](TfrmChooseIPCountry& dialog) {
+        shown = true;
+        dialog.findChild<QListWidget*>("lvList")->setCurrentRow(2);
+        dialog.findChild<QPushButton*>("btnCancel")->click();
+    });
+    main.findChild<QPushButton*>("btnChooseIP")->click();
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(main.ProxyManager()->TargetCountry(), "US");
+    EXPECT_EQ(Desktop->Applied.size(), 1u);
+    EXPECT_FALSE(main.Hider().IsHiding());
+
+    OnNextModal<TfrmChooseIPCountry>([](TfrmChooseIPCountry& dialog) {
+        dialog.findChild<QListWidget*>("lvList")->setCurrentRow(0);
+        dialog.findChild<QPushButton*>("btnOK")->click();
+    });
+    main.actChooseIPCountryExecute();
+    EXPECT_EQ(main.ProxyManager()->TargetCountry(), "UN");
+    EXPECT_TRUE(main.Hider().IsHiding());
+    EXPECT_EQ(Desktop->Applied.back(), main.ProxyManager()->TargetProxy().ProxyText());
+}
+
+TEST_F(MainWindowTest, OptionsCancelLeavesEverySettingAlone) {
+    TfrmMain& main = Ready();
+    Settings().SetSettingBool("AlwaysOnTop", false);
+    const auto read = [this] {
+        return Env.P.Files->ReadFile(Settings().UserDataPath() + "setting.dat", 1u << 20);
+    };
+    const std::optional<std::string> saved = read();
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_NE(saved->find("NORMAL_IPS"), std::string::npos);
+    bool shown = false;
+    OnNextModal<TfrmSettings>([&shown](TfrmSettings& dialog) {
+        shown = true;
+        for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) {
+            box->setChecked(!box->isChecked());
+        }
+        dialog.findChild<QSpinBox*>("edtChangeIPTime")->setValue(42);
+        dialog.findChild<QPushButton*>("btnCancel")->click();
+    });
+    QLabel& options = *main.findChild<QLabel*>("lblOptions");
+    QMouseEvent release(QEvent::MouseButtonRelease, QPointF(2, 2), options.mapToGlobal(QPointF(2, 2)),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&options, &release);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(read(), saved);
+    EXPECT_EQ(Settings().GetSettingInteger("ChangeIPTime"), 10);
+    EXPECT_TRUE(Settings().GetSettingBool("ChangeIP"));
+    EXPECT_FALSE(std::filesystem::exists(XdgHome + "/autostart"));
+    EXPECT_TRUE(Timer("tmrChangeIP").isActive());
+}
+
+TEST_F(MainWindowTest, CloseHidesInTheTrayExitEndsAndMenusCarryTheirCommands) {
+    TfrmMain& main = Ready();
+    main.show();
+    ModalBoxRecorder boxes;
+    main.close();
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_FALSE(main.Ending());
+    EXPECT_EQ(boxes.Texts.size(), 1u) << "the notice";
+    main.findChild<QAction*>("actOpen")->trigger();
+    EXPECT_TRUE(main.isVisible());
+
+    bool cancel = false;
+    main.spDynamicSkinFormObjectCommand(TSkinFormCommand::Maximize, cancel);
+    EXPECT_TRUE(cancel);
+    main.spDynamicSkinFormObjectCommand(TSkinFormCommand::Minimize, cancel);
+    EXPECT_FALSE(cancel);
+
+    main.findChild<QAction*>("actAlwaysOnTop")->trigger();
+    EXPECT_TRUE(Settings().GetSettingBool("AlwaysOnTop"));
+    EXPECT_TRUE(main.findChild<QAction*>("actAlwaysOnTop")->isChecked());
+    main.findChild<QAction*>("actCheckIPInfo")->trigger();
+    main.findChild<QAction*>("actHomePage")->trigger();
+    ASSERT_EQ(Processes->OpenedUrls.size(), 2u);
+    EXPECT_EQ(Processes->OpenedUrls[0], "http://127.0.0.1:" + std::to_string(Server.Port()) + "/checkip");
+    EXPECT_EQ(
+        Processes->OpenedUrls[1].rfind("http://127.0.0.1:" + std::to_string(Server.Port()) + "/home", 0), 0u);
+
+    QStringList tray;
+    for (QAction* item : main.findChild<QMenu*>("pmTray")->actions()) {
+        tray << (item->isSeparator() ? QStringLiteral("-") : item->objectName());
+    }
+    EXPECT_EQ(tray,
+              QStringList({"actOpen", "Shroud1", "actCheckIPInfo", "actChooseIPCountry", "-", "actSettings",
+                           "actUpdate", "-", "actHomePage", "actHelpCenter", "actAbout", "actExit"}));
+
+    main.findChild<QAction*>("actExit")->trigger();
+    EXPECT_TRUE(main.Ending());
+    EXPECT_FALSE(main.isVisible());
+    EXPECT_EQ(Quits, 1);
+}
+
+TEST_F(MainWindowTest, ShippedConstantsHoldEveryKeyTheProgramReads) {
+    ScopedLogCapture log;
+    ModalBoxRecorder boxes;
+    Settings().SetSettingInteger("Update.Times", 0);
+    TfrmMain& main = Ready();
+    main.show();
+    ClickHide();
+    main.Hider().tmrChangeIPTimer();
+    main.Hider().tmrTouchTimer();
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    main.close();
+    Env.Clock->AdvanceSeconds(2);
+    Main.reset();
+    for (const RecordingLogSink::Entry& entry : log.Sink->Entries()) {
+        EXPECT_EQ(entry.Message.rfind("Setting Not Found :", 0), std::string::npos) << entry.Message;
+    }
+}
+
+}  // namespace
+}  // namespace cloakline::test
