@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
@@ -203,6 +204,7 @@ struct TSingleDownloaderThread::TTransfer {
     curl_off_t Length = -1;
     bool HeadersSeen = false;
     bool Refused = false;
+    std::chrono::steady_clock::time_point LastProgress;
     CURL* Handle = nullptr;
 
     ~TTransfer() {
@@ -453,7 +455,14 @@ bool TSingleDownloaderThread::WriteBlock(TTransfer& transfer, const char* data, 
     if (Terminated()) {
         return false;
     }
-    if (FHasProgress.load() && FDispatcher) {
+    // Every hand-over makes the worker wait for the main thread, so between
+    // the first and the last block progress goes over at most every 10 ms.
+    const auto now = std::chrono::steady_clock::now();
+    const bool lastBlock = transfer.Length >= 0 && transfer.Received >= transfer.Length;
+    const bool due = transfer.Received == static_cast<std::int64_t>(size) || lastBlock ||
+                     now - transfer.LastProgress >= std::chrono::milliseconds(10);
+    if (due && FHasProgress.load() && FDispatcher) {
+        transfer.LastProgress = now;
         const auto readed = static_cast<std::int32_t>(
             std::min<std::int64_t>(transfer.Received, std::numeric_limits<std::int32_t>::max()));
         FDispatcher->RunSync([this, readed] {
