@@ -79,6 +79,10 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent, TMainFormHooks h
     FLanguageData = new QtKTMultiLangData(*context.System.Files, UserSectionCollation(), this);
     KTMultiLang1 = new QtKTMultiLang(*this);
     KTMultiLang1->SetLanguageData(FLanguageData);
+    // The Hide button and its tray item show the carried action's caption,
+    // whatever the language file says for them.
+    connect(KTMultiLang1, &QtKTMultiLang::OnChangeLanguage, this,
+            [this] { SetHidingAction(FHider != nullptr && FHider->IsHiding()); });
     FEngine = new TKTEngine(this, &context.Instances);
     FEngine->SetSkinData(FSkinData);
     FEngine->SetSkinForm(this);

@@ -304,6 +304,14 @@ TEST_F(MainWindowTest, HideSwitchesEveryBrowserAndStopClearsThem) {
                   cmd::Fade("Target", true, 100), cmd::SetIPInfoA("Local", "50", "100"), cmd::TurnTarget(),
                   cmd::SetTextInfo("Your IP address is hidden", 0)}));
 
+    // A language switch while hiding leaves the button on Stop, in the new language.
+    main.Engine()->SetLanguage("German");
+    QAction& stop = *main.findChild<QAction*>("actStopHide");
+    EXPECT_EQ(stop.text().toStdString(), "Verbergen &stoppen");
+    EXPECT_EQ(main.findChild<QToolButton*>("btnHide")->text(), stop.iconText());
+    EXPECT_EQ(main.findChild<QAction*>("Shroud1")->text(), stop.text());
+    main.Engine()->SetLanguage("English");
+
     Env.Clock->AdvanceSeconds(2);
     const std::size_t stopAt = Commands.size();
     main.findChild<QAction*>("Shroud1")->trigger();
