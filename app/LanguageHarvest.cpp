@@ -168,8 +168,10 @@ void HarvestLanguage(QWidget& mainForm, QtKTMultiLangData& data) {
 
     HarvestForm(mainForm, data);
     for (const TTranslatableForm& entry : TranslatableForms()) {
-        std::unique_ptr<QWidget> form = entry.Create(mainForm);
-        HarvestForm(*form, data);
+        // A form that needs services the harvest's installation lacks is left out.
+        if (std::unique_ptr<QWidget> form = entry.Create(mainForm)) {
+            HarvestForm(*form, data);
+        }
     }
     for (const TNamedString& named : NamedStrings()) {
         lang.SetProp(named.Section, "", named.Key, named.Text);

@@ -6,10 +6,12 @@
 #include <QScrollBar>
 
 #include "app/FlagPictureList.h"
+#include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTSettings.h"
 #include "core/proxy/ProxyManager.h"
 #include "core/support/TextEncoding.h"
 #include "ui/KTForm.h"
+#include "ui/KTFormRegistry.h"
 #include "ui/QtMultiLang.h"
 
 namespace cloakline {
@@ -121,5 +123,35 @@ bool TfrmChooseIPCountry::btnOKClick() {
     FSettings.SetSettingstring("TARGET_COUNTRY", FProxyManager.TargetCountry());
     return true;
 }
+
+namespace {
+
+class TNoInfoFetcher final : public IInfoFetcher {
+  public:
+    void Fetch(const std::string&, TOnInfoGot) override {}
+};
+
+// For the language harvest: a chooser over empty lists. The lists live as
+// long as the form does.
+std::unique_ptr<QWidget> CreateForHarvest(QWidget& mainForm) {
+    if (!HasGlobalPlatform()) {
+        return nullptr;
+    }
+    struct TLists {
+        TNoInfoFetcher Fetcher;
+        TClockSeededRandom Random{*GlobalPlatform().Clock};
+        TProxyManager Manager{GlobalSettings(), Fetcher, Random};
+        TFlagPictureList Flags;
+    };
+    auto lists = std::make_shared<TLists>();
+    auto form =
+        std::make_unique<TfrmChooseIPCountry>(lists->Manager, GlobalSettings(), lists->Flags, &mainForm);
+    QObject::connect(form.get(), &QObject::destroyed, [lists] {});
+    return form;
+}
+
+const TFormRegistration kRegistration("TfrmChooseIPCountry", CreateForHarvest);
+
+}  // namespace
 
 }  // namespace cloakline

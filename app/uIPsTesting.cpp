@@ -5,8 +5,10 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include "core/framework/GlobalPlatform.h"
 #include "platform/api/Clock.h"
 #include "ui/KTForm.h"
+#include "ui/KTFormRegistry.h"
 #include "ui/QtMultiLang.h"
 
 namespace cloakline {
@@ -84,5 +86,16 @@ void TfrmTesting::CheckWait() {
         reject();
     }
 }
+
+namespace {
+
+const TFormRegistration kRegistration("TfrmTesting", [](QWidget& mainForm) -> std::unique_ptr<QWidget> {
+    if (!HasGlobalPlatform()) {
+        return nullptr;
+    }
+    return std::make_unique<TfrmTesting>(*GlobalPlatform().Clock, false, &mainForm);
+});
+
+}  // namespace
 
 }  // namespace cloakline

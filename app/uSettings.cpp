@@ -7,11 +7,13 @@
 #include <QTabWidget>
 #include <algorithm>
 
+#include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTSettings.h"
 #include "core/proxy/SHRUtils.h"
 #include "core/support/ShellUtils.h"
 #include "ui/KTEngine.h"
 #include "ui/KTForm.h"
+#include "ui/KTFormRegistry.h"
 #include "ui/QtMultiLang.h"
 #include "ui/WindowUtils.h"
 
@@ -161,5 +163,16 @@ void TfrmSettings::btnReinstallFFClick() {
         ShowInfo("MSGBox.FFRestart");
     }
 }
+
+namespace {
+
+const TFormRegistration kRegistration("TfrmSettings", [](QWidget& mainForm) -> std::unique_ptr<QWidget> {
+    if (!HasGlobalPlatform()) {
+        return nullptr;
+    }
+    return std::make_unique<TfrmSettings>(GlobalSettings(), GlobalPlatform(), &mainForm);
+});
+
+}  // namespace
 
 }  // namespace cloakline

@@ -12,6 +12,8 @@ namespace cloakline {
 
 // Creates a translatable form for the language harvest, owned by the main
 // window as in the program (so it finds the engine and the window it expects).
+// nullptr when the form's services (the process-wide platform and settings)
+// are not there.
 using TFormFactory = std::function<std::unique_ptr<QWidget>(QWidget& mainForm)>;
 
 struct TTranslatableForm {
