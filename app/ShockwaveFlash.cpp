@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QImageReader>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -499,8 +500,14 @@ void TShockwaveFlash::PaintCard(QPainter& p, const Layout& layout, TFlashCard wh
         QColor Colour;
         double Height;
     };
+    // A long address is set smaller rather than cut short.
+    QFont ipFont = LookFont(ipSize, true);
+    if (const double wide = QFontMetricsF(ipFont).horizontalAdvance(PanelText(v.IP));
+        wide > textWidth && textWidth > 0) {
+        ipFont = LookFont(std::max(9.0, std::floor(ipSize * textWidth / wide)), true);
+    }
     const Row rows[] = {
-        {v.IP, LookFont(ipSize, true), textColour, ipSize * 1.3},
+        {v.IP, ipFont, textColour, ipSize * 1.3},
         {v.Country, LookFont(smallSize, false), textColour, smallSize * 1.35},
         {v.City, LookFont(smallSize, false), v.Display ? Argb(FLook.Caption) : Argb(FLook.Muted),
          smallSize * 1.35},

@@ -45,10 +45,11 @@ TfrmChooseIPCountry::TfrmChooseIPCountry(TProxyManager& manager,
     lvList->setMovement(QListView::Static);
     lvList->setResizeMode(QListView::Adjust);
     lvList->setIconSize(QSize(48, 48));
-    lvList->setGridSize(QSize(100, 92));
-    lvList->setWordWrap(true);
+    // Four columns beside the room kept for the scroll bar; a name on one
+    // line, elided only when it is wider than its column.
+    lvList->setGridSize(QSize(96, 84));
+    lvList->setWordWrap(false);
     lvList->setTextElideMode(Qt::ElideRight);
-    lvList->setUniformItemSizes(true);
     lvList->setSelectionMode(QAbstractItemView::SingleSelection);
     lvList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The list's own scroll bar, shown only when the countries do not fit.

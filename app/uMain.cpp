@@ -196,7 +196,7 @@ void TfrmMain::CreateComponents() {
 
     spTrayIcon = new QSystemTrayIcon(this);
     spTrayIcon->setObjectName(QStringLiteral("spTrayIcon"));
-    spTrayIcon->setToolTip(QStringLiteral("Tarnwell"));
+    spTrayIcon->setToolTip(QStringLiteral("Cloakline"));
     spTrayIcon->setContextMenu(pmTray);
     spTrayIcon->setIcon(style()->standardIcon(QStyle::SP_ComputerIcon));
 
@@ -329,6 +329,11 @@ void TfrmMain::ClearAllWindow() {
 
 void TfrmMain::SetHidingAction(bool hiding) {
     QAction* carried = Action(hiding ? "actStopHide" : "actShroud");
+    // The button keeps every action it was given; a second one would make it a
+    // menu button with an arrow and a press-and-hold menu.
+    if (QAction* previous = btnHide->defaultAction(); previous != nullptr && previous != carried) {
+        btnHide->removeAction(previous);
+    }
     btnHide->setDefaultAction(carried);
     Shroud1->setText(carried->text());
 }

@@ -50,13 +50,12 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     pcSetting->addTab(tsGeneral, QStringLiteral("General"));
     pcSetting->addTab(tsBrowser, QStringLiteral("Browser"));
 
-    cbAutoRun =
-        Make<QCheckBox>("cbAutoRun", QRect(10, 9, 389, 25),
-                        QStringLiteral("Automatically run Tarnwell when I log on to Windows"), tsGeneral);
+    cbAutoRun = Make<QCheckBox>("cbAutoRun", QRect(10, 9, 389, 25),
+                                QStringLiteral("Automatically run Cloakline when I log in"), tsGeneral);
     cbAutoUpdate =
         Make<QCheckBox>("cbAutoUpdate", QRect(10, 36, 389, 25),
-                        QStringLiteral("Automatically check updates when Tarnwell starts"), tsGeneral);
-    cbChangeIP = Make<QCheckBox>("cbChangeIP", QRect(10, 63, 216, 25),
+                        QStringLiteral("Automatically check updates when Cloakline starts"), tsGeneral);
+    cbChangeIP = Make<QCheckBox>("cbChangeIP", QRect(10, 63, 389, 25),
                                  QStringLiteral("Change IP Every                     Minutes "), tsGeneral);
     edtChangeIPTime = Make<QSpinBox>("edtChangeIPTime", QRect(119, 64, 49, 21), tsGeneral);
     edtChangeIPTime->setRange(kMinChangeIPTime, kMaxChangeIPTime);

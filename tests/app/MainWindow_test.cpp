@@ -294,6 +294,7 @@ TEST_F(MainWindowTest, HideSwitchesEveryBrowserAndStopClearsThem) {
     EXPECT_EQ(Desktop->Applied.back(), target.ProxyText());
     EXPECT_EQ(Firefox->Applied.back().Argument, target.ProxyText());
     EXPECT_EQ(Caption(), "&Stop Hide");
+    EXPECT_EQ(Main->findChild<QToolButton*>("btnHide")->actions().size(), 1) << "no menu arrow";
     EXPECT_TRUE(main.Hider().IsHiding());
     EXPECT_TRUE(Timer("tmrChangeIP").isActive());
     EXPECT_FALSE(Timer("tmrTouch").isActive());
