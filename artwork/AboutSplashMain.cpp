@@ -10,34 +10,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "artwork/ProductSign.h"
+
+using namespace cloakline::artwork;
+
 namespace {
 
-const QColor kNight(0x10, 0x24, 0x3f);
-const QColor kSea(0x1b, 0x6f, 0x86);
-const QColor kMint(0x5f, 0xd3, 0xc4);
 const QColor kPale(0xd8, 0xf3, 0xef);
-
-// A hooded figure whose face is hidden: the program's sign.
-QPainterPath Hood(const QRectF& box) {
-    const double x = box.x();
-    const double y = box.y();
-    const double w = box.width();
-    const double h = box.height();
-    QPainterPath cloak;
-    cloak.moveTo(x + w * 0.5, y);
-    cloak.cubicTo(x + w * 0.88, y + h * 0.02, x + w * 0.98, y + h * 0.4, x + w * 0.86, y + h * 0.6);
-    cloak.cubicTo(x + w * 0.95, y + h * 0.78, x + w, y + h * 0.9, x + w, y + h);
-    cloak.lineTo(x, y + h);
-    cloak.cubicTo(x, y + h * 0.9, x + w * 0.05, y + h * 0.78, x + w * 0.14, y + h * 0.6);
-    cloak.cubicTo(x + w * 0.02, y + h * 0.4, x + w * 0.12, y + h * 0.02, x + w * 0.5, y);
-    cloak.closeSubpath();
-    QPainterPath opening;
-    opening.moveTo(x + w * 0.5, y + h * 0.17);
-    opening.cubicTo(x + w * 0.75, y + h * 0.18, x + w * 0.76, y + h * 0.5, x + w * 0.5, y + h * 0.6);
-    opening.cubicTo(x + w * 0.24, y + h * 0.5, x + w * 0.25, y + h * 0.18, x + w * 0.5, y + h * 0.17);
-    opening.closeSubpath();
-    return cloak.subtracted(opening);
-}
 
 // Meridians and parallels of a globe, faint, as the backdrop of "anywhere".
 void DrawGlobe(QPainter& p, const QPointF& centre, double radius, const QColor& colour) {

@@ -22,6 +22,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "artwork/ProductSign.h"
+
+using namespace cloakline::artwork;
+
 namespace {
 
 constexpr int kCardSize = 48;
@@ -29,9 +33,6 @@ constexpr int kCardSize = 48;
 // from the server at that size, so the shipped ones match them.
 constexpr int kShortSize = 48;
 
-const QColor kNight(0x10, 0x24, 0x3f);
-const QColor kSea(0x1b, 0x6f, 0x86);
-const QColor kMint(0x5f, 0xd3, 0xc4);
 const QColor kHoodColour(0xe9, 0xf7, 0xf5);
 
 struct Flag {
@@ -160,29 +161,6 @@ QImage AnyCountry(const QImage& blank, const QSize& size) {
         }
     }
     return result;
-}
-
-// The program's sign, as in the about box and splash window: a pale hood in a
-// mint ring on a night-blue disc, here over the faint lines of a globe.
-QPainterPath Hood(const QRectF& box) {
-    const double x = box.x();
-    const double y = box.y();
-    const double w = box.width();
-    const double h = box.height();
-    QPainterPath cloak;
-    cloak.moveTo(x + w * 0.5, y);
-    cloak.cubicTo(x + w * 0.88, y + h * 0.02, x + w * 0.98, y + h * 0.4, x + w * 0.86, y + h * 0.6);
-    cloak.cubicTo(x + w * 0.95, y + h * 0.78, x + w, y + h * 0.9, x + w, y + h);
-    cloak.lineTo(x, y + h);
-    cloak.cubicTo(x, y + h * 0.9, x + w * 0.05, y + h * 0.78, x + w * 0.14, y + h * 0.6);
-    cloak.cubicTo(x + w * 0.02, y + h * 0.4, x + w * 0.12, y + h * 0.02, x + w * 0.5, y);
-    cloak.closeSubpath();
-    QPainterPath opening;
-    opening.moveTo(x + w * 0.5, y + h * 0.17);
-    opening.cubicTo(x + w * 0.75, y + h * 0.18, x + w * 0.76, y + h * 0.5, x + w * 0.5, y + h * 0.6);
-    opening.cubicTo(x + w * 0.24, y + h * 0.5, x + w * 0.25, y + h * 0.18, x + w * 0.5, y + h * 0.17);
-    opening.closeSubpath();
-    return cloak.subtracted(opening);
 }
 
 QImage Icon(int size) {
