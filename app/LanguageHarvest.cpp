@@ -101,15 +101,6 @@ class TNoOpera : public IOperaPreferences {
     std::vector<std::string> ExtraPreferenceFiles() const override { return {}; }
 };
 
-class TNoInstances : public IInstanceChannel {
-  public:
-    std::vector<InstanceEndpoint> FindWindows(std::string_view) const override { return {}; }
-    std::optional<std::int64_t> Send(const InstanceEndpoint&, const InstanceMessage&, int) const override {
-        return std::nullopt;
-    }
-    std::unique_ptr<IInstanceListener> Listen(std::string_view) override { return nullptr; }
-};
-
 class TNoInfoFetcher : public IInfoFetcher {
   public:
     void Fetch(const std::string&, TOnInfoGot) override {}
@@ -125,7 +116,7 @@ std::unique_ptr<Platform> HarvestPlatform(const std::string& root) {
     platform->Firefox = std::make_unique<TNoFirefox>();
     platform->Opera = std::make_unique<TNoOpera>();
     platform->MakeInstanceChannel = [](const std::string&) -> std::unique_ptr<IInstanceChannel> {
-        return std::make_unique<TNoInstances>();
+        return std::make_unique<TNoInstanceChannel>();
     };
     return platform;
 }

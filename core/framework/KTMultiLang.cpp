@@ -4,6 +4,8 @@
 #include <exception>
 #include <utility>
 
+#include "core/support/TextUtils.h"
+
 namespace cloakline {
 
 namespace {
@@ -15,20 +17,7 @@ constexpr std::string_view kActionType = "TBasicAction";
 // Every occurrence of the placeholder, in any letter case, once; a name that
 // itself contains the placeholder is not expanded again.
 std::string ReplaceAppName(std::string_view value, std::string_view appName) {
-    constexpr std::string_view kPlaceholder = "{AppName}";
-    std::string out;
-    std::size_t i = 0;
-    while (i < value.size()) {
-        if (value.size() - i >= kPlaceholder.size() &&
-            SameTextAscii(value.substr(i, kPlaceholder.size()), kPlaceholder)) {
-            out.append(appName);
-            i += kPlaceholder.size();
-        } else {
-            out.push_back(value[i]);
-            ++i;
-        }
-    }
-    return out;
+    return ReplaceAllText(value, "{AppName}", appName);
 }
 
 std::string ItemKey(std::string_view collection, std::size_t index, std::string_view itemProp) {

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/support/TextUtils.h"
+
 namespace cloakline {
 
 namespace {
@@ -27,23 +29,6 @@ std::string PropKey(std::string_view strComp, std::string_view strProp) {
     key += '.';
     key += strProp;
     return key;
-}
-
-// Every occurrence of pattern, found without regard to ASCII case.
-std::string ReplaceAllText(std::string_view text, std::string_view pattern, std::string_view replacement) {
-    const std::string lowerText = AsciiLowerCase(text);
-    const std::string lowerPattern = AsciiLowerCase(pattern);
-    std::string out;
-    out.reserve(text.size());
-    std::size_t start = 0;
-    for (std::size_t at = lowerText.find(lowerPattern); at != std::string::npos;
-         at = lowerText.find(lowerPattern, start)) {
-        out.append(text.substr(start, at - start));
-        out.append(replacement);
-        start = at + pattern.size();
-    }
-    out.append(text.substr(start));
-    return out;
 }
 
 std::string ExpandValue(std::string_view stored) {

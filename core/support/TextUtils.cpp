@@ -94,23 +94,42 @@ bool StartsWithText(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }
 
+namespace {
+
+// Replaces what find locates in text (a copy of it, or its lower-case form).
+std::string ReplaceFound(std::string_view text,
+                         std::string_view searched,
+                         std::string_view pattern,
+                         std::string_view replacement) {
+    if (pattern.empty()) {
+        return std::string(text);
+    }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t start = 0;
+    for (std::size_t at = searched.find(pattern); at != std::string_view::npos;
+         at = searched.find(pattern, start)) {
+        out.append(text.substr(start, at - start)).append(replacement);
+        start = at + pattern.size();
+    }
+    out.append(text.substr(start));
+    return out;
+}
+
+}  // namespace
+
+std::string ReplaceAll(std::string_view text, std::string_view pattern, std::string_view replacement) {
+    return ReplaceFound(text, text, pattern, replacement);
+}
+
+std::string ReplaceAllText(std::string_view text, std::string_view pattern, std::string_view replacement) {
+    return ReplaceFound(text, AsciiLowerCase(text), AsciiLowerCase(pattern), replacement);
+}
+
 std::string FillPlaceholders(std::string_view templ, const std::vector<std::string>& arguments) {
     std::string result(templ);
     for (std::size_t k = 0; k < arguments.size(); ++k) {
-        const std::string placeholder = "{" + std::to_string(k + 1) + "}";
-        const std::string& replacement = arguments[k];
-        std::string next;
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t at = result.find(placeholder, start);
-            if (at == std::string::npos) {
-                next.append(result, start, std::string::npos);
-                break;
-            }
-            next.append(result, start, at - start).append(replacement);
-            start = at + placeholder.size();
-        }
-        result = std::move(next);
+        result = ReplaceAll(result, "{" + std::to_string(k + 1) + "}", arguments[k]);
     }
     return result;
 }

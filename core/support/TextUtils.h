@@ -19,6 +19,12 @@ std::int32_t TextToIntDef(std::string_view text, std::int32_t defaultValue);
 // ASCII case-insensitive prefix test; an empty prefix always matches.
 bool StartsWithText(std::string_view text, std::string_view prefix);
 
+// Every occurrence of pattern, in one pass: replacements are not searched
+// again. ReplaceAllText finds pattern without regard to ASCII case. An empty
+// pattern changes nothing.
+std::string ReplaceAll(std::string_view text, std::string_view pattern, std::string_view replacement);
+std::string ReplaceAllText(std::string_view text, std::string_view pattern, std::string_view replacement);
+
 // Replaces {1}, {2}, ... in order, each step on the previous result.
 std::string FillPlaceholders(std::string_view templ, const std::vector<std::string>& arguments);
 

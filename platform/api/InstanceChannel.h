@@ -43,4 +43,15 @@ class IInstanceChannel {
     virtual std::unique_ptr<IInstanceListener> Listen(std::string_view className) = 0;
 };
 
+// A channel that finds no other instance and cannot be reached, for runs
+// that must stay on their own (the language harvest, tests, screenshots).
+class TNoInstanceChannel final : public IInstanceChannel {
+  public:
+    std::vector<InstanceEndpoint> FindWindows(std::string_view) const override { return {}; }
+    std::optional<std::int64_t> Send(const InstanceEndpoint&, const InstanceMessage&, int) const override {
+        return std::nullopt;
+    }
+    std::unique_ptr<IInstanceListener> Listen(std::string_view) override { return nullptr; }
+};
+
 }  // namespace cloakline

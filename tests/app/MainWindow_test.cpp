@@ -21,6 +21,7 @@
 #include "app/uSettings.h"
 #include "core/framework/GlobalPlatform.h"
 #include "core/proxy/FlashCommands.h"
+#include "core/support/TextUtils.h"
 #include "platform/linux/LinuxAutoRun.h"
 #include "tests/core/framework/SettingsTestPlatform.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -54,13 +55,6 @@ std::string ShippedConst() {
     return text.str();
 }
 
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
-}
-
 std::string PngBytes(QColor colour) {
     QImage image(48, 48, QImage::Format_ARGB32);
     image.fill(colour);
@@ -71,36 +65,12 @@ std::string PngBytes(QColor colour) {
     return bytes.toStdString();
 }
 
-// Runs once on the next modal dialog of kind T, from its own event loop.
-template <class T>
-void OnNextModal(std::function<void(T&)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(5);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(*dialog);
-        }
-    });
-    timer->start();
-}
-
 TScriptedResponse Answer(int status, std::string body) {
     TScriptedResponse response;
     response.Status = status;
     response.Body = std::move(body);
     return response;
 }
-
-class NoInstances : public IInstanceChannel {
-  public:
-    std::vector<InstanceEndpoint> FindWindows(std::string_view) const override { return {}; }
-    std::optional<std::int64_t> Send(const InstanceEndpoint&, const InstanceMessage&, int) const override {
-        return std::nullopt;
-    }
-    std::unique_ptr<IInstanceListener> Listen(std::string_view) override { return nullptr; }
-};
 
 // The panel's player, keeping every command it is sent.
 class RecordingPlayer : public TShockwaveFlash {
@@ -144,7 +114,7 @@ class MainWindowTest : public ::testing::Test {
         SetGlobalPlatform(&Env.P);
         std::filesystem::copy(CLOAKLINE_SOURCE_DIR "/data/lang", Env.Dir.Sub("prog/lang"));
         Env.WriteConst(
-            Replaced(ShippedConst(), "127.0.0.1:8480", "127.0.0.1:" + std::to_string(Server.Port())));
+            ReplaceAll(ShippedConst(), "127.0.0.1:8480", "127.0.0.1:" + std::to_string(Server.Port())));
         Server.Script("/getinfo", Answer(200, kLocalInfo));
         Server.Script("/touch", Answer(200, "OK"));
         Server.Script("/update", Answer(200, "magicword=cloakline-reference\r\nResult=0"));
@@ -225,7 +195,7 @@ class MainWindowTest : public ::testing::Test {
     RecordingFirefox* Firefox = nullptr;
     std::string XdgHome;
     ScriptedRandom Random;
-    NoInstances Channel;
+    TNoInstanceChannel Channel;
     TCommandLineSwitches Switches{{}, true};
     std::unique_ptr<TQtNetworkRuntime> Network;
     TDownloaderContext Downloads;

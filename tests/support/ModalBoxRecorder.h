@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QStringList>
 #include <QTimer>
+#include <functional>
 
 namespace cloakline::test {
 
@@ -33,5 +34,21 @@ class ModalBoxRecorder {
   private:
     QTimer FTimer;
 };
+
+// Runs act once on the next modal dialog of kind T, from the dialog's own
+// event loop, looking for it every intervalMs.
+template <class T>
+void OnNextModal(std::function<void(T&)> act, int intervalMs = 5) {
+    auto* timer = new QTimer;
+    timer->setInterval(intervalMs);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(*dialog);
+        }
+    });
+    timer->start();
+}
 
 }  // namespace cloakline::test

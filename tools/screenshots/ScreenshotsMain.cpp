@@ -31,9 +31,11 @@
 #include "app/uMain.h"
 #include "app/uSettings.h"
 #include "core/framework/GlobalPlatform.h"
+#include "core/support/TextUtils.h"
 #include "platform/linux/LinuxAutoRun.h"
 #include "tests/core/framework/SettingsTestPlatform.h"
 #include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/ModalBoxRecorder.h"
 #include "tests/support/RecordingBrowsers.h"
 #include "tests/support/RecordingProcesses.h"
 #include "ui/KTAboutForm.h"
@@ -64,27 +66,11 @@ constexpr const char* kNormalIps =
 
 constexpr const char* kFlagCodes[] = {"GB", "US", "DE", "NL", "CA", "FR", "JP", "SE", "CH", "SG", "AU", "UN"};
 
-class NoInstances : public IInstanceChannel {
-  public:
-    std::vector<InstanceEndpoint> FindWindows(std::string_view) const override { return {}; }
-    std::optional<std::int64_t> Send(const InstanceEndpoint&, const InstanceMessage&, int) const override {
-        return std::nullopt;
-    }
-    std::unique_ptr<IInstanceListener> Listen(std::string_view) override { return nullptr; }
-};
-
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
-        text.replace(at, from.size(), to);
-    }
-    return text;
 }
 
 TScriptedResponse Answer(std::string body) {
@@ -108,21 +94,6 @@ bool WaitFor(const std::function<bool()>& done, int ms = 8000) {
         QApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     return done();
-}
-
-// Runs act once on the next modal dialog of kind T, from the dialog's own loop.
-template <class T>
-void OnNextModal(std::function<void(T&)> act) {
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
-        if (auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget())) {
-            timer->stop();
-            timer->deleteLater();
-            act(*dialog);
-        }
-    });
-    timer->start();
 }
 
 class Shots {
@@ -149,7 +120,7 @@ class Shots {
         }
         const std::string port = std::to_string(Server.Port());
         Env.WriteConst(
-            Replaced(ReadFile(programFolder / "const.dat"), "127.0.0.1:8480", "127.0.0.1:" + port));
+            ReplaceAll(ReadFile(programFolder / "const.dat"), "127.0.0.1:8480", "127.0.0.1:" + port));
 
         Server.Script("/getinfo", Answer(kLocalInfo));
         Server.Script("/touch", Answer("OK"));
@@ -280,7 +251,7 @@ class Shots {
     SettingsTestPlatform Env;
     TLoopbackHttpServer Server;
     std::string XdgHome;
-    NoInstances Channel;
+    TNoInstanceChannel Channel;
     TCommandLineSwitches Switches{{}, true};
     std::unique_ptr<TQtNetworkRuntime> Network;
     TDownloaderContext Downloads;

@@ -134,6 +134,16 @@ TEST(StartsWithText, ComparesThePrefixIgnoringAsciiCase) {
     }
 }
 
+TEST(ReplaceAll, ReplacesInOnePassWithOrWithoutLetterCase) {
+    EXPECT_EQ(ReplaceAll("a<br>b<BR>c", "<br>", "\n"), "a\nb<BR>c");
+    EXPECT_EQ(ReplaceAllText("a<br>b<BR>c", "<Br>", "\n"), "a\nb\nc");
+    // What a replacement brings in is not searched again.
+    EXPECT_EQ(ReplaceAll("xx", "x", "xx"), "xxxx");
+    EXPECT_EQ(ReplaceAllText("{APPNAME}", "{AppName}", "{appname}!"), "{appname}!");
+    EXPECT_EQ(ReplaceAll("abc", "", "-"), "abc");
+    EXPECT_EQ(ReplaceAllText("abc", "", "-"), "abc");
+}
+
 TEST(FillPlaceholders, ReplacesEachNumberInTurnOnThePreviousResult) {
     struct Row {
         std::string Template;
