@@ -10,8 +10,10 @@ packages=(
     libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     xvfb xauth
     iso-flags-png-320x240
-    tinyproxy
-    g++-mingw-w64-x86-64-posix
+    tinyproxy chromium
+    libcpp-httplib-dev libsqlite3-dev geoip-database libgeoip-dev wrk
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
+    clang libclang-rt-14-dev libfuzzer-14-dev
 )
 
 sudo=""
