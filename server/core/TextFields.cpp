@@ -1,0 +1,110 @@
+#include "server/core/TextFields.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "core/support/TextEncoding.h"
+
+namespace cloakline::server {
+
+namespace {
+
+bool HasControl(std::string_view text) {
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool IsOneLineText(std::string_view text, std::size_t maxBytes) {
+    return text.size() <= maxBytes && IsValidUtf8(text) && !HasControl(text);
+}
+
+bool IsSafeField(std::string_view text, std::size_t maxBytes) {
+    return !text.empty() && IsOneLineText(text, maxBytes) &&
+           text.find_first_of("|;\\") == std::string_view::npos;
+}
+
+std::string CountryCodeOf(std::string_view text) {
+    if (text.size() != 2) {
+        return {};
+    }
+    std::string code;
+    for (const char c : text) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+            return {};
+        }
+        code += static_cast<char>(c >= 'a' ? c - 'a' + 'A' : c);
+    }
+    return code;
+}
+
+std::string CoordinateOf(std::string_view text, double limit) {
+    if (text.empty() || text.size() > 16) {
+        return {};
+    }
+    // Digits, one optional point and a leading minus only: no exponent, no "nan".
+    std::size_t i = text[0] == '-' ? 1 : 0;
+    bool digit = false;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        if (text[i] >= '0' && text[i] <= '9') {
+            digit = true;
+        } else if (text[i] == '.' && !point) {
+            point = true;
+        } else {
+            return {};
+        }
+    }
+    if (!digit) {
+        return {};
+    }
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || std::fabs(value) > limit) {
+        return {};
+    }
+    return std::string(text);
+}
+
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::string HtmlEscape(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace cloakline::server
