@@ -8,3 +8,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# libgcc, libstdc++ and winpthread linked in, so that the programs run
+# (under Wine too) without DLLs copied beside them.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Test programs run under Wine through a wrapper that owns the prefix.
+set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_CURRENT_LIST_DIR}/../tests/win32/wine-run.sh")
