@@ -45,6 +45,7 @@ struct THttpService::TImpl {
     THttpServiceSettings Settings;
     httplib::Server Http;
     std::atomic<bool> Started{false};
+    std::atomic<bool> Finished{false};
 
     TImpl(IProxyStore& store, const TAddressLocator& locator, TServerLog& log)
         : Store(store), Locator(locator), Log(log) {}
@@ -169,6 +170,16 @@ struct THttpService::TImpl {
             }
             if (req.method != "GET" && req.method != "HEAD") {
                 Refuse(res, 405, "method " + req.method);
+                res.set_header("Connection", "close");
+                return httplib::Server::HandlerResponse::Handled;
+            }
+            // A body on a GET is not read, so its bytes would pose as the next
+            // request on the connection: refuse it and close.
+            if (req.has_header("Transfer-Encoding") ||
+                req.get_header_value<std::uint64_t>("Content-Length") > 0) {
+                const bool large = req.get_header_value<std::uint64_t>("Content-Length") > kMaxBodyBytes;
+                Refuse(res, large ? 413 : 400, large ? "body too large" : "a body on a GET");
+                res.set_header("Connection", "close");
                 return httplib::Server::HandlerResponse::Handled;
             }
             return httplib::Server::HandlerResponse::Unhandled;
@@ -189,9 +200,13 @@ struct THttpService::TImpl {
                 tRefusal.clear();
                 return;
             }
-            std::string path = req.path.substr(0, 200);
-            Log.Line(std::to_string(res.status) + " " + req.method.substr(0, 16) + " " + path + " from " +
-                     req.remote_addr + (tRefusal.empty() ? std::string() : ": " + tRefusal));
+            // Requests refused before they were read (a request line too long) have no method yet.
+            const std::string what = req.method.empty()
+                                         ? "(unread request)"
+                                         : req.method.substr(0, 16) + " " + req.path.substr(0, 200);
+            Log.Line(std::to_string(res.status) + " " + what + " from " +
+                     (req.remote_addr.empty() ? "?" : req.remote_addr) +
+                     (tRefusal.empty() ? std::string() : ": " + tRefusal));
             tRefusal.clear();
         });
         Http.set_payload_max_length(kMaxBodyBytes);
@@ -199,6 +214,8 @@ struct THttpService::TImpl {
         Http.set_write_timeout(5, 0);
         Http.set_keep_alive_max_count(1000);
         Http.set_keep_alive_timeout(5);
+        // An idle kept-alive connection looks up this often whether the server is stopping.
+        Http.set_idle_interval(0, 100'000);
     }
 };
 
@@ -230,12 +247,13 @@ void THttpService::Configure(THttpServiceSettings settings) {
 void THttpService::Run() {
     FImpl->Started = true;
     FImpl->Http.listen_after_bind();
+    FImpl->Finished = true;
 }
 
 bool THttpService::WaitRunning(std::chrono::milliseconds timeout) const {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!FImpl->Http.is_running()) {
-        if (std::chrono::steady_clock::now() >= deadline) {
+        if (FImpl->Finished.load() || std::chrono::steady_clock::now() >= deadline) {
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
