@@ -1,0 +1,116 @@
+#!/usr/bin/env python3
+"""Writes the seed inputs of fuzz/corpus/ from the shipped files and from
+small made-up examples. Run from anywhere; rewrites the corpus folders."""
+import pathlib
+import struct
+import zlib
+
+root = pathlib.Path(__file__).resolve().parent.parent
+corpus = root / "fuzz" / "corpus"
+
+
+def put(target, name, data):
+    folder = corpus / target
+    folder.mkdir(parents=True, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode("utf-8")
+    (folder / name).write_bytes(data)
+
+
+const = (root / "data" / "const.dat").read_bytes()
+english = (root / "data" / "lang" / "English.lan").read_bytes()
+german = (root / "data" / "lang" / "German.lan").read_bytes()
+
+proxies = ("127.0.0.1:18881|Germany|DE|13.40|52.52;127.0.0.1:18882|France|FR|2.35|48.85;"
+           "10.1.2.3:8080|United States|US|-77.03|38.90;[::1]:3128|Japan|JP|139.69|35.69")
+supers = "127.0.0.1:18883|Japan|JP|139.69|35.69;10.9.9.9:80|Canada|CA|-75.69|45.42"
+
+# INI documents and the settings store.
+put("fuzz_ini_document", "const.dat", const)
+put("fuzz_ini_document", "setting.dat",
+    "[setting]\r\nRunTimes=3\r\nNORMAL_IPS=" + proxies + "\r\nfrmMain.Rect=10,20,300,400\r\n\r\n"
+    "[ShowAgain]\r\n7=0\r\n[ShowAgainModuleResult]\r\n7=6\r\n")
+put("fuzz_ini_document", "utf16le.dat", b"\xff\xfe" + "[setting]\r\nApp.Name=Gr\u00fc\u00dfe\r\n".encode("utf-16-le"))
+put("fuzz_ini_document", "utf16be.dat", b"\xfe\xff" + "[setting]\r\nLanguage=Deutsch\r\n".encode("utf-16-be"))
+put("fuzz_ini_document", "bom.dat", b"\xef\xbb\xbf[Flag]\nAllUsers=1\n")
+put("fuzz_ini_document", "ansi.dat", b"[setting]\r\nCity=K\xf6ln\r\n; comment\r\n[ x ]\r\n=empty\r\nkey=\r\n")
+
+# Language files.
+put("fuzz_language_file", "English.lan", english)
+put("fuzz_language_file", "German.lan", german)
+put("fuzz_language_file", "small.lan",
+    "[Info]\r\nLanguage=Test\r\n[AppRes]\r\nMSGBox.CHKNET=Check<BR>the network<SP>\r\n"
+    "[TfrmMain]\r\nbtnHide.Caption=&Hide\r\n")
+
+# Skin files: the shipped sources packed as the build packs them.
+def pack(strings, sheet):
+    payload = "".join(line + "\n" for line in strings) + "\n" + sheet
+    raw = payload.encode("utf-8")
+    return b"CLSK\x01" + struct.pack(">I", len(raw)) + zlib.compress(raw, 9), raw
+
+for skin in ("Dark", "Light.nsf"):
+    lines = [l for l in (root / "skins" / (skin + ".strings")).read_text().splitlines()
+             if l and not l.startswith("#")]
+    sheet = (root / "skins" / (skin + ".qss")).read_text()
+    packed, raw = pack(lines, sheet)
+    put("fuzz_skin_file", skin + ".skn", packed)
+    put("fuzz_skin_file", skin + ".text", b"\x00" + raw)
+put("fuzz_skin_file", "empty.text", b"\x00\n")
+
+# Update answers.
+put("fuzz_update_answer", "latest", "magicword=fuzzmagic\r\nResult=0\r\n")
+put("fuzz_update_answer", "new-version",
+    "MagicWord=FUZZMAGIC\nResult=1\ninfo=Version 2.0 is out\npage=http://127.0.0.1:8480/download\n"
+    "Banner.Text=Hello\n")
+put("fuzz_update_answer", "push-lists",
+    "magicword=fuzzmagic\r\nResult=0\r\n__MODIFY__.NORMAL_IPS=" + proxies +
+    "\r\n__MODIFY__.SUPER_IPS=" + supers + "\r\n__MODIFY__.ChangeIPTime=5\r\n")
+put("fuzz_update_answer", "refused",
+    "magicword=fuzzmagic\r\n__MODIFY__.FireFoxPath=/bin/sh\r\n__MODIFY__. App.GUID =x\r\n"
+    "__MODIFY__.Path.Flags=..\\..\\etc\r\n__MODIFY__.app.magicword=other\r\n")
+put("fuzz_update_answer", "wrong-word", "magicword=nope\r\n__MODIFY__.NORMAL_IPS=1.2.3.4:80|X|XX|0|0\r\n")
+
+# Proxy lists.
+put("fuzz_proxy_lines", "lists", proxies + supers)
+put("fuzz_proxy_lines", "one", "127.0.0.1:3128|Germany|DE|13.40|52.52")
+put("fuzz_proxy_lines", "odd", "noport|Nowhere|UN;:80|;a:b:c|x|un|1|2;;host:65536|Big|BG;host:0080|\\'q\\'|QQ")
+
+# Address parameters.
+put("fuzz_url_params", "page", "http://127.0.0.1:8480/page.php?pid=CLK&ver=1.0.0.1&lang=English&q=a+b%20c")
+put("fuzz_url_params", "qvtx", "qvtx:cmd=open&url=http%3A%2F%2F127.0.0.1%2Fx&x=%%&bad=%zz")
+put("fuzz_url_params", "ansi", "?name=K%F6ln&empty=&=v&&k")
+
+# Local information answers.
+put("fuzz_local_info", "answer",
+    "IP=203.0.113.7\r\nCOUNTRY_SHORT=NL\r\nCOUNTRY_LONG=Netherlands\r\nCITY=Amsterdam\r\n")
+put("fuzz_local_info", "refused", "ip=1.2.3.4\nCountry_Short=cn\nCOUNTRY_LONG=China\nCITY=Beijing\n")
+put("fuzz_local_info", "traversal", "IP={1}\rCOUNTRY_SHORT=..\\..\\x\rCITY=a=b=c\r")
+
+# Status-panel commands (the first four bytes of each are the colour of the built commands).
+for name, text in {
+    "target": "Target,True,C:\\prog\\res\\flags\\DE.PNG,10.1.2.3,Germany,Berlin,100,100",
+    "local-a": "LocalA,50,80",
+    "text": "Info_Text,Hiding, please wait,16711680",
+    "text2": "Info_Text2,Ready,-1",
+    "fade": "Fade,Target,in,100",
+    "turn": "Turn,Local",
+    "background": "Background,C:\\prog\\res\\bg,1.png",
+    "city-commas": "Local,False,flag,a,b,1.2.3.4,Country,City, with, commas,5,6",
+}.items():
+    put("fuzz_flash_commands", name, b"\x00\x00\xff\x00" + text.encode())
+
+# Messages between instances, as the channel frames them.
+def frame(name, wparam=0, lparam=0, data=None, tag=0):
+    body = struct.pack("<H", len(name)) + name.encode() + struct.pack("<qqBQ", wparam, lparam,
+                                                                      0 if data is None else 1, tag)
+    payload = b"" if data is None else data
+    body += struct.pack("<I", len(payload)) + payload
+    return b"KTIM" + struct.pack("<I", len(body)) + body
+
+for name in ("KT GetAppID", "KT CloseApp", "KT IfBusy", "KT BringtoFront", "KT CmdParam",
+             "WM_QUERYENDSESSION", "KT ForceForeground"):
+    put("fuzz_instance_message", name.replace(" ", "_"), frame(name))
+put("fuzz_instance_message", "copydata", frame("WM_COPYDATA", data="/home/u/Gr\u00fc\u00dfe.txt".encode("utf-16-le")))
+put("fuzz_instance_message", "copydata-odd", frame("WM_COPYDATA", data=b"a\x00\x00\xd8b", tag=7))
+put("fuzz_instance_message", "reply", b"KTIR" + struct.pack("<q", 20261209))
+put("fuzz_instance_message", "path", "/home/user/My Documents/file name.txt")
