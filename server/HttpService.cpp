@@ -1,8 +1,17 @@
 #include "server/HttpService.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -36,6 +45,151 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
     return std::move(bytes).str();
 }
 
+// A connection's socket that yields at most a budget of bytes per request:
+// the library reads header lines without a limit of its own.
+class TBoundedStream final : public httplib::Stream {
+  public:
+    TBoundedStream(int fd, int readTimeoutMs, int writeTimeoutMs)
+        : FFd(fd), FReadTimeoutMs(readTimeoutMs), FWriteTimeoutMs(writeTimeoutMs) {}
+
+    void Refill(std::size_t budget) { FBudget = budget; }
+    // A read found the budget spent: the request was cut off, and what follows
+    // on the connection is no request.
+    bool Exhausted() const { return FExhausted; }
+    bool HasBuffered() const { return FStart < FEnd; }
+
+    bool is_readable() const override { return HasBuffered() || Wait(POLLIN, FReadTimeoutMs); }
+    bool is_writable() const override { return Wait(POLLOUT, FWriteTimeoutMs); }
+
+    ssize_t read(char* ptr, size_t size) override {
+        if (!HasBuffered()) {
+            if (FBudget == 0) {
+                FExhausted = true;
+                return -1;
+            }
+            if (!Wait(POLLIN, FReadTimeoutMs)) {
+                return -1;
+            }
+            ssize_t n = 0;
+            do {
+                n = ::recv(FFd, FBuffer, std::min(sizeof FBuffer, FBudget), 0);
+            } while (n < 0 && errno == EINTR);
+            if (n <= 0) {
+                return n;
+            }
+            FBudget -= static_cast<std::size_t>(n);
+            FStart = 0;
+            FEnd = static_cast<std::size_t>(n);
+        }
+        const std::size_t taken = std::min(size, FEnd - FStart);
+        std::memcpy(ptr, FBuffer + FStart, taken);
+        FStart += taken;
+        return static_cast<ssize_t>(taken);
+    }
+
+    ssize_t write(const char* ptr, size_t size) override {
+        if (!Wait(POLLOUT, FWriteTimeoutMs)) {
+            return -1;
+        }
+        ssize_t n = 0;
+        do {
+            n = ::send(FFd, ptr, size, MSG_NOSIGNAL);
+        } while (n < 0 && errno == EINTR);
+        return n;
+    }
+
+    void get_remote_ip_and_port(std::string& ip, int& port) const override { Name(::getpeername, ip, port); }
+    void get_local_ip_and_port(std::string& ip, int& port) const override { Name(::getsockname, ip, port); }
+    socket_t socket() const override { return FFd; }
+
+  private:
+    bool Wait(short events, int timeoutMs) const {
+        pollfd p{FFd, events, 0};
+        int rc = 0;
+        do {
+            rc = ::poll(&p, 1, timeoutMs);
+        } while (rc < 0 && errno == EINTR);
+        return rc > 0;
+    }
+    template <class F>
+    void Name(F get, std::string& ip, int& port) const {
+        sockaddr_storage address{};
+        socklen_t length = sizeof address;
+        if (get(FFd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+            return;
+        }
+        char text[INET6_ADDRSTRLEN] = {};
+        if (address.ss_family == AF_INET) {
+            const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+            inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+            port = ntohs(v4->sin_port);
+        } else if (address.ss_family == AF_INET6) {
+            const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+            inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+            port = ntohs(v6->sin6_port);
+        }
+        ip = text;
+    }
+
+    const int FFd;
+    const int FReadTimeoutMs;
+    const int FWriteTimeoutMs;
+    std::size_t FBudget = 0;
+    bool FExhausted = false;
+    char FBuffer[4096];
+    std::size_t FStart = 0;
+    std::size_t FEnd = 0;
+};
+
+// The library's server with each request read through a bounded stream.
+class TBoundedServer final : public httplib::Server {
+  public:
+    static constexpr int kReadTimeoutMs = 5000;
+    static constexpr int kWriteTimeoutMs = 5000;
+    static constexpr int kKeepAliveMs = 5000;
+    static constexpr std::size_t kKeepAliveRequests = 1000;
+
+  private:
+    bool process_and_close_socket(socket_t sock) override {
+        const int on = 1;
+        setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        bool ok = false;
+        {
+            TBoundedStream stream(sock, kReadTimeoutMs, kWriteTimeoutMs);
+            for (std::size_t left = kKeepAliveRequests; left > 0 && NextRequestArrives(stream); --left) {
+                stream.Refill(kMaxHeadBytes + kMaxBodyBytes);
+                bool closed = false;
+                ok = process_request(stream, left == 1, closed, [](httplib::Request&) {});
+                if (!ok || closed || stream.Exhausted()) {
+                    break;
+                }
+            }
+        }
+        ::shutdown(sock, SHUT_RDWR);
+        ::close(sock);
+        return ok;
+    }
+
+    // Waits for the next request of a kept-alive connection, looking up
+    // whether the server is stopping every tenth of a second.
+    bool NextRequestArrives(const TBoundedStream& stream) const {
+        if (stream.HasBuffered()) {
+            return true;
+        }
+        for (int waited = 0; waited < kKeepAliveMs && is_running(); waited += 100) {
+            pollfd p{stream.socket(), POLLIN, 0};
+            const int rc = ::poll(&p, 1, 100);
+            if (rc > 0) {
+                return true;
+            }
+            if (rc < 0 && errno != EINTR) {
+                return false;
+            }
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 struct THttpService::TImpl {
@@ -43,7 +197,7 @@ struct THttpService::TImpl {
     const TAddressLocator& Locator;
     TServerLog& Log;
     THttpServiceSettings Settings;
-    httplib::Server Http;
+    TBoundedServer Http;
     std::atomic<bool> Started{false};
     std::atomic<bool> Finished{false};
 
@@ -209,13 +363,10 @@ struct THttpService::TImpl {
                      (tRefusal.empty() ? std::string() : ": " + tRefusal));
             tRefusal.clear();
         });
+        // Headers and body go out in separate writes; without this the second
+        // waits for the client's delayed acknowledgement (some 40 ms).
+        Http.set_tcp_nodelay(true);
         Http.set_payload_max_length(kMaxBodyBytes);
-        Http.set_read_timeout(5, 0);
-        Http.set_write_timeout(5, 0);
-        Http.set_keep_alive_max_count(1000);
-        Http.set_keep_alive_timeout(5);
-        // An idle kept-alive connection looks up this often whether the server is stopping.
-        Http.set_idle_interval(0, 100'000);
     }
 };
 

@@ -20,6 +20,8 @@ struct THttpServiceSettings {
 
 // Longest request target and body that are read at all.
 inline constexpr std::size_t kMaxTargetBytes = 8 * 1024;
+// Request line and headers together.
+inline constexpr std::size_t kMaxHeadBytes = 32 * 1024;
 inline constexpr std::size_t kMaxBodyBytes = 4 * 1024;
 
 // The server's pages and answers over HTTP (cpp-httplib). Every answer is

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sqlite3.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -456,6 +457,64 @@ TEST_F(ServerHttpTest, MalformedAndOversizedRequestsGet4xxAndALogLineAndTheServe
     EXPECT_EQ(Fetch(Url("/health")).Body, "ok");
 }
 
+// A socket to the server under test, with every wait bounded.
+int ConnectTo(int port) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        close(fd);
+        return -1;
+    }
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    return fd;
+}
+
+TEST_F(ServerHttpTest, EndlessHeadersAreCutOffLongBeforeTheyEnd) {
+    Start();
+    const int fd = ConnectTo(App->Port());
+    ASSERT_GE(fd, 0);
+    const std::string start = "GET /health HTTP/1.1\r\nHost: x\r\n";
+    ASSERT_EQ(send(fd, start.data(), start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(start.size()));
+    const std::string header = "X-Pad: " + std::string(4000, 'a') + "\r\n";
+    constexpr std::size_t kFlood = 64u << 20;
+    std::size_t sent = 0;
+    while (sent < kFlood) {
+        const ssize_t n = send(fd, header.data(), header.size(), MSG_NOSIGNAL);
+        if (n <= 0) {
+            break;
+        }
+        sent += static_cast<std::size_t>(n);
+    }
+    close(fd);
+    EXPECT_LT(sent, kFlood) << "the server went on reading headers";
+    EXPECT_EQ(Fetch(Url("/health")).Body, "ok");
+
+    // Headers just past the limit, complete: one refusal, and the rest of them
+    // is not read as further requests.
+    const int second = ConnectTo(App->Port());
+    ASSERT_GE(second, 0);
+    std::string request = start;
+    for (int i = 0; i < 10; ++i) {
+        request += header;
+    }
+    request += "\r\n";
+    ASSERT_EQ(send(second, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    std::string reply;
+    char chunk[4096];
+    for (ssize_t n = 0; (n = recv(second, chunk, sizeof chunk, 0)) > 0;) {
+        reply.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(second);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 400", 0), 0u) << reply;
+    EXPECT_EQ(reply.find("HTTP/1.1", 1), std::string::npos) << "one answer, then the connection closed";
+}
+
 TEST(SqliteProxyStoreTest, TwoStoresOnOneFileShareEverything) {
     cloakline::test::TempDir dir;
     const std::string path = dir.Path() + "/shared.db";
@@ -487,12 +546,10 @@ TEST(SqliteProxyStoreTest, AFileOfANewerSchemaIsRefused) {
     cloakline::test::TempDir dir;
     const std::string path = dir.Path() + "/newer.db";
     { TSqliteProxyStore store(path); }
-    ASSERT_EQ(std::system(("sqlite3 " + path +
-                           " 'PRAGMA user_version = 99' 2>/dev/null || python3 -c \"import "
-                           "sqlite3; c = sqlite3.connect('" +
-                           path + "'); c.execute('PRAGMA user_version = 99'); c.commit()\"")
-                              .c_str()),
-              0);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
     EXPECT_THROW(TSqliteProxyStore{path}, TStoreError);
 }
 
