@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -342,6 +343,8 @@ TEST_F(BrowserFollowsHideTest, ChromiumGoesThroughTheChosenProxyWhileHidingAndDi
     EXPECT_EQ(manager.GetcountryListCount("JP", false), 0) << "Japan's proxy is a super proxy";
     EXPECT_EQ(manager.GetcountryListCount("JP", true), 1);
     EXPECT_EQ(manager.TargetCountry(), "US");
+    EXPECT_TRUE(WaitUntil([&] { return !main.findChild<QLabel*>("imgFL")->pixmap().isNull(); }, 5000))
+        << "the flag of the fake location";
 
     // The real location, from the server's local information.
     EXPECT_EQ(Card(TFlashCard::Local).IP, "127.0.0.1");
@@ -363,6 +366,7 @@ TEST_F(BrowserFollowsHideTest, ChromiumGoesThroughTheChosenProxyWhileHidingAndDi
     EXPECT_TRUE(Card(TFlashCard::Target).Display);
     EXPECT_EQ(Card(TFlashCard::Target).IP, american.IP);
     EXPECT_EQ(Card(TFlashCard::Target).Country, "United States");
+    EXPECT_TRUE(Card(TFlashCard::Target).FlagShown);
     EXPECT_EQ(GlobalFlashForm()->FlashPlayer()->Focus(), TFlashCard::Target);
     page = Browse();
     EXPECT_EQ(page.IP, ProxyAt(american).Outgoing) << page.Page;

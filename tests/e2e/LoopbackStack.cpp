@@ -116,7 +116,8 @@ TChildProcess::~TChildProcess() {
         return;
     }
     FProcess->terminate();
-    if (!FProcess->waitForFinished(5000)) {
+    // A server may take several seconds to close its connections.
+    if (!FProcess->waitForFinished(15000)) {
         FProcess->kill();
         FProcess->waitForFinished(5000);
     }

@@ -28,7 +28,7 @@ void PumpFor(int ms);
 
 // A program running beside the test with its output (both channels) in a
 // log file. Ended when the object goes: asked to end first, killed when it
-// does not within a few seconds.
+// does not within 15 seconds.
 class TChildProcess {
   public:
     TChildProcess(const std::string& program, const std::vector<std::string>& arguments, std::string logFile);
