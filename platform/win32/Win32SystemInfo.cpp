@@ -1,6 +1,6 @@
 #include "platform/win32/Win32SystemInfo.h"
 
-#include <algorithm>
+#include <cwchar>
 
 #include "platform/win32/Win32Api.h"
 #include "platform/win32/Win32Text.h"
@@ -15,8 +15,11 @@ constexpr DWORD kMaxLanguageName = 50;
 
 std::string Win32SystemInfo::GetSystemLanguageName() const {
     wchar_t name[kMaxLanguageName + 1] = {};
-    const DWORD length = ::VerLanguageNameW(::GetSystemDefaultLangID(), name, kMaxLanguageName + 1);
-    return Narrow(std::wstring_view(name, std::min<DWORD>(length, kMaxLanguageName)));
+    if (::VerLanguageNameW(::GetSystemDefaultLangID(), name, kMaxLanguageName + 1) == 0) {
+        return {};
+    }
+    // The count returned is not the same on every system; the text ends at its zero.
+    return Narrow(std::wstring_view(name, ::wcsnlen(name, kMaxLanguageName)));
 }
 
 std::uint16_t Win32SystemInfo::GetSystemLanguageId() const {

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine in the build's own prefix, which it
+# makes on first use. CTest calls it as the cross build's emulator.
+#   CLOAKLINE_WINEPREFIX  the prefix (default: <build>/wineprefix, beside the program's tree)
+#   CLOAKLINE_WINE_TIMEOUT seconds one program may run (default 300)
+#   CLOAKLINE_WINE_LANG   the locale Wine takes the system language from (default C.UTF-8)
+set -euo pipefail
+wine=${CLOAKLINE_WINE:-/usr/lib/wine/wine64}
+command -v "$wine" >/dev/null 2>&1 || wine=$(command -v wine64 || command -v wine)
+here=$(pwd)
+# ctest runs tests from inside the build tree; the prefix sits at its top.
+build=$here
+while [[ "$build" != / && ! -f "$build/CMakeCache.txt" ]]; do build=$(dirname "$build"); done
+[[ -f "$build/CMakeCache.txt" ]] || build=$here
+export WINEPREFIX=${CLOAKLINE_WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=${WINEDEBUG:--all}
+export LANG=${CLOAKLINE_WINE_LANG:-C.UTF-8}
+unset LC_ALL LC_MESSAGES
+# No desktop integration, no Mono or Gecko prompts in a test prefix.
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"mscoree,mshtml=;winemenubuilder.exe=d"}
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+    flock -w 300 9
+    if [[ ! -f "$WINEPREFIX/.cloakline-ready" ]]; then
+        timeout 300 "$wine" wineboot -i >/dev/null 2>&1
+        # The prefix is complete once its server has finished with it.
+        timeout 120 "${CLOAKLINE_WINESERVER:-/usr/lib/wine/wineserver}" -w >/dev/null 2>&1 || true
+        touch "$WINEPREFIX/.cloakline-ready"
+    fi
+) 9>"$WINEPREFIX.lock"
+exec timeout --kill-after=10 "${CLOAKLINE_WINE_TIMEOUT:-300}" "$wine" "$@"
