@@ -1,0 +1,132 @@
+// A starting instance facing a first instance that holds its place but never
+// answers, or answers only in part.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/framework/KTInstanceClient.h"
+#include "platform/linux/LinuxInstanceChannel.h"
+#include "tests/platform/linux/FakeEnv.h"
+#include "tests/platform/linux/ForkedChild.h"
+#include "tests/support/TempDir.h"
+
+namespace cloakline::test {
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr const char* kInstallation = "{F0A1B2C3-D4E5-4F60-8172-93A4B5C6D7E8}";
+constexpr const char* kClass = "TfrmMain";
+constexpr int kReplyTimeoutMs = 400;
+
+long long MsSince(SteadyClock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - start).count();
+}
+
+class InstanceFaultsTest : public ::testing::Test {
+  protected:
+    InstanceFaultsTest() {
+        const std::string run = Dir.Sub("run/.keep");
+        ::chmod((Dir.Path() + "/run").c_str(), 0700);
+        Env.Set("XDG_RUNTIME_DIR", Dir.Path() + "/run");
+    }
+
+    // What a second start does in turn: find, raise, forward. Each step ends
+    // on its own, so all of them together take a few reply bounds at most.
+    void StartSecondInstance() {
+        LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+        const TInstanceClient client(channel, 4242, kReplyTimeoutMs);
+        const auto started = SteadyClock::now();
+        EXPECT_FALSE(client.FindRunningInstance(kClass).has_value());
+        client.ActivateRunningInstance(kClass);
+        client.SendToRunningInstance(kClass, "/home/user/file.txt");
+        client.CloseRunningInstance(kClass);
+        // Four lookups of one reply bound each, with room for a slow machine.
+        EXPECT_LT(MsSince(started), 4 * kReplyTimeoutMs + 5000);
+    }
+
+    TempDir Dir;
+    FakeEnv Env;
+};
+
+TEST_F(InstanceFaultsTest, AFirstInstanceThatNeverAnswersIsGivenUpWithinTheBound) {
+    SignalPipe listening;
+    ForkedChild first([&] {
+        LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+        auto listener = channel.Listen(kClass);
+        if (!listener) {
+            return 1;
+        }
+        listening.Notify();
+        // Holds its socket and never serves it, as a hung main thread does.
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        return 0;
+    });
+    ASSERT_TRUE(listening.Wait(10'000).has_value());
+    LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+    ASSERT_EQ(channel.FindWindows(kClass).size(), 1u) << "the first instance is there";
+    StartSecondInstance();
+}
+
+TEST_F(InstanceFaultsTest, AReplyCutShortIsNoReplyAndTheStartGoesOn) {
+    SignalPipe listening;
+    ForkedChild first([&] {
+        LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+        auto listener = channel.Listen(kClass);
+        if (!listener) {
+            return 1;
+        }
+        listening.Notify();
+        // Reads each request and answers with the first bytes of a reply only.
+        const int fd = static_cast<int>(listener->NativeHandle());
+        for (;;) {
+            pollfd waiting{fd, POLLIN, 0};
+            ::poll(&waiting, 1, 1000);
+            const int peer = ::accept(fd, nullptr, nullptr);
+            if (peer < 0) {
+                continue;
+            }
+            char request[512];
+            [[maybe_unused]] const auto got = ::read(peer, request, sizeof request);
+            [[maybe_unused]] const auto sent = ::write(peer, "KTIR\x92\x10", 6);
+            std::thread([peer] {
+                std::this_thread::sleep_for(std::chrono::seconds(30));
+                ::close(peer);
+            }).detach();
+        }
+    });
+    ASSERT_TRUE(listening.Wait(10'000).has_value());
+    LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+    ASSERT_EQ(channel.FindWindows(kClass).size(), 1u) << "the first instance is there";
+    InstanceMessage ask;
+    ask.Name = std::string(kMsgGetAppID);
+    EXPECT_FALSE(channel.Send(channel.FindWindows(kClass).front(), ask, kReplyTimeoutMs).has_value());
+    StartSecondInstance();
+}
+
+TEST_F(InstanceFaultsTest, AStoppedFirstInstanceIsGivenUpWithinTheBound) {
+    SignalPipe listening;
+    ForkedChild first([&] {
+        LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+        auto listener = channel.Listen(kClass);
+        if (!listener) {
+            return 1;
+        }
+        listening.Notify();
+        std::this_thread::sleep_for(std::chrono::seconds(60));
+        return 0;
+    });
+    ASSERT_TRUE(listening.Wait(10'000).has_value());
+    ASSERT_EQ(::kill(first.Pid(), SIGSTOP), 0);
+    StartSecondInstance();
+    ::kill(first.Pid(), SIGCONT);
+}
+
+}  // namespace
+}  // namespace cloakline::test
