@@ -1,84 +1,24 @@
+// The part of TSingleDownloader that is the same whatever carries the
+// request: one transfer at a time, Abort, the events' hand-over to the main
+// thread, WaitThread, and the worker's counting of what arrives. The
+// transport (libcurl, WinInet) is in a file of its own.
+
 #include "net/SingleDownloader.h"
 
-#include <curl/curl.h>
-
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
+#include <algorithm>
 #include <limits>
 #include <system_error>
 #include <thread>
 #include <utility>
 
-#include "core/support/RandomGenerator.h"
 #include "core/support/ShellUtils.h"
 
 namespace cloakline {
 
 namespace {
 
-constexpr long kMaxRedirects = 5;
-// Larger blocks mean fewer writes and fewer progress hand-overs per megabyte.
-constexpr long kBlockSize = 131072;
 // Tries at a free temporary name before the transfer gives up.
 constexpr int kNameTries = 16;
-
-std::string NativePath(std::string_view programPath) {
-    std::string path(programPath);
-#ifndef _WIN32
-    for (char& c : path) {
-        if (c == '\\') {
-            c = '/';
-        }
-    }
-#endif
-    return path;
-}
-
-long WholeSeconds(std::chrono::milliseconds value) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(value).count();
-    return seconds < 1 ? 1L : static_cast<long>(seconds);
-}
-
-long Milliseconds(std::chrono::milliseconds value) {
-    return value.count() < 1 ? 1L : static_cast<long>(value.count());
-}
-
-struct TSlist {
-    curl_slist* List = nullptr;
-    ~TSlist() { curl_slist_free_all(List); }
-    void Add(const std::string& line) {
-        if (curl_slist* grown = curl_slist_append(List, line.c_str())) {
-            List = grown;
-        }
-    }
-};
-
-struct TEasy {
-    CURL* Handle = curl_easy_init();
-    ~TEasy() {
-        if (Handle != nullptr) {
-            curl_easy_cleanup(Handle);
-        }
-    }
-};
-
-// The extra header text of a body, one header a line; line breaks inside it
-// never reach the request as such.
-void AddHeaderLines(TSlist& headers, std::string_view text) {
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        const std::string_view line = text.substr(start, end == std::string_view::npos ? end : end - start);
-        if (!line.empty()) {
-            headers.Add(std::string(line));
-        }
-        if (end == std::string_view::npos) {
-            break;
-        }
-        start = end + 1;
-    }
-}
 
 }  // namespace
 
@@ -119,10 +59,7 @@ void TSingleDownloader::Start(bool toFile) {
     request.ToFile = toFile;
     request.Charset = HttpCharset;
     if (FContext.System != nullptr) {
-        // Read afresh for every request: while hiding, it is the chosen proxy.
-        if (FContext.System->SystemProxy) {
-            request.Proxy = FContext.System->SystemProxy->CurrentProxy();
-        }
+        request.Proxy = TSingleDownloaderThread::TransportProxy(*FContext.System);
         request.TempDir = GetTempDir(*FContext.System);
     }
     auto worker = std::make_shared<TSingleDownloaderThread>(
@@ -196,27 +133,6 @@ void TSingleDownloader::DoneThread(TSingleDownloaderThread& thread) {
 // ---------------------------------------------------------------------------
 // The worker
 
-struct TSingleDownloaderThread::TTransfer {
-    std::string Body;
-    std::FILE* File = nullptr;
-    std::string TempPath;
-    std::int64_t Received = 0;
-    curl_off_t Length = -1;
-    bool HeadersSeen = false;
-    bool Refused = false;
-    std::chrono::steady_clock::time_point LastProgress;
-    CURL* Handle = nullptr;
-
-    ~TTransfer() {
-        if (File != nullptr) {
-            std::fclose(File);
-        }
-        if (!TempPath.empty()) {
-            std::remove(TempPath.c_str());
-        }
-    }
-};
-
 TSingleDownloaderThread::TSingleDownloaderThread(TRequest request,
                                                  TOnProgressEvent progress,
                                                  TOnLog onLog,
@@ -265,13 +181,10 @@ void TSingleDownloaderThread::Log(const std::string& line) const {
 
 void TSingleDownloaderThread::Execute() {
     bool ok = false;
-    {
-        TTransfer transfer;
-        try {
-            ok = Perform(transfer);
-        } catch (...) {
-            ok = false;
-        }
+    try {
+        ok = Perform();
+    } catch (...) {
+        ok = false;
     }
     if (Terminated()) {
         return;
@@ -286,185 +199,59 @@ void TSingleDownloaderThread::Execute() {
     }
 }
 
-bool TSingleDownloaderThread::Perform(TTransfer& transfer) {
-    const TURLParts parts = ParseURL(FRequest.URL);
+std::optional<TURLParts> TSingleDownloaderThread::ParseRequest() const {
+    TURLParts parts = ParseURL(FRequest.URL);
     Log(std::string(kLogParseURL) + FRequest.URL);
     Log(std::string(kLogParseURL) + parts.Authority);
     Log(std::string(kLogParseURL) + parts.Object);
     if (Terminated()) {
-        return false;
+        return std::nullopt;
     }
-    const bool post = !FRequest.PostQuery.empty();
-    Log(post ? "POST" : "GET");
-
-    TEasy easy;
-    CURL* const h = easy.Handle;
-    if (h == nullptr || !parts.Usable()) {
+    Log(Post() ? "POST" : "GET");
+    if (!parts.Usable()) {
         Log(std::string(kLogOpenRequestFailed));
-        return false;
+        return std::nullopt;
     }
-    Log(std::string(kLogOpenRequestOk));
-    transfer.Handle = h;
-
-    const std::string address = std::string(parts.Ssl ? "https://" : "http://") + parts.Host + ":" +
-                                std::to_string(parts.Port) + parts.Object;
-    curl_easy_setopt(h, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(h, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
-    // The desktop's proxy and nothing else: not the environment's, no exceptions.
-    const std::string proxy = FRequest.Proxy.empty() ? std::string() : "http://" + FRequest.Proxy;
-    curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
-    curl_easy_setopt(h, CURLOPT_NOPROXY, "");
-    // The update answer can rewrite settings: only the real server may give it.
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!FOptions.CaFile.empty()) {
-        curl_easy_setopt(h, CURLOPT_CAINFO, FOptions.CaFile.c_str());
-    }
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, Milliseconds(FOptions.ConnectTimeout));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, WholeSeconds(FOptions.StallTimeout));
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kBlockSize);
-    if (!FRequest.Agent.empty()) {
-        curl_easy_setopt(h, CURLOPT_USERAGENT, FRequest.Agent.c_str());
-    }
-    if (!FRequest.Referer.empty()) {
-        curl_easy_setopt(h, CURLOPT_REFERER, FRequest.Referer.c_str());
-    }
-    if (!FRequest.UserName.empty() || !FRequest.Password.empty()) {
-        curl_easy_setopt(h, CURLOPT_USERNAME, FRequest.UserName.c_str());
-        curl_easy_setopt(h, CURLOPT_PASSWORD, FRequest.Password.c_str());
-    }
-
-    TSlist headers;
-    headers.Add(AcceptHeader(FRequest.AcceptTypes));
-    if (!parts.Ssl && !FRequest.UseCache) {
-        // Caches on the way, a proxy's included, must ask the server.
-        headers.Add("Pragma: no-cache");
-        headers.Add("Cache-Control: no-cache");
-    }
-    if (post) {
-        AddHeaderLines(headers, FRequest.ContentType.empty() ? kFormContentType : FRequest.ContentType);
-        curl_easy_setopt(h, CURLOPT_POST, 1L);
-        curl_easy_setopt(h, CURLOPT_POSTFIELDS, FRequest.PostQuery.data());
-        curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(FRequest.PostQuery.size()));
-    }
-    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.List);
-
-    using TWrite = std::size_t (*)(char*, std::size_t, std::size_t, void*);
-    const TWrite write = [](char* data, std::size_t size, std::size_t count, void* user) -> std::size_t {
-        auto& t = *static_cast<TTransfer*>(user);
-        auto* self = static_cast<TSingleDownloaderThread*>(nullptr);
-        curl_easy_getinfo(t.Handle, CURLINFO_PRIVATE, &self);
-        try {
-            return self->WriteBlock(t, data, size * count) ? size * count : 0;
-        } catch (...) {
-            return 0;
-        }
-    };
-    using TProgress = int (*)(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
-    const TProgress poll = [](void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) -> int {
-        return static_cast<const TSingleDownloaderThread*>(user)->Terminated() ? 1 : 0;
-    };
-    curl_easy_setopt(h, CURLOPT_PRIVATE, this);
-    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, write);
-    curl_easy_setopt(h, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, poll);
-    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-
-    if (FRequest.ToFile) {
-        if (FRequest.TempDir.empty() || FRequest.FileName.empty()) {
-            return false;
-        }
-        const Platform noSystem;  // names only: the exclusive open below finds clashes
-        for (int i = 0; i < kNameTries && transfer.File == nullptr; ++i) {
-            const std::string path = NativePath(GetUniqueFileName(noSystem, FRequest.TempDir, "sg", "tmp"));
-            transfer.File = std::fopen(path.c_str(), "wxb");
-            if (transfer.File != nullptr) {
-                transfer.TempPath = path;
-            }
-        }
-        if (transfer.File == nullptr) {
-            return false;
-        }
-    }
-
-    const CURLcode code = curl_easy_perform(h);
-    if (code != CURLE_OK || transfer.Refused || Terminated()) {
-        return false;
-    }
-    if (!transfer.HeadersSeen) {
-        // No body arrived; the length is still known from the headers.
-        curl_easy_getinfo(h, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &transfer.Length);
-        if (FRequest.BinaryData && transfer.Length < 0) {
-            return false;
-        }
-        FTFileSize = transfer.Length > 0 ? static_cast<std::int32_t>(transfer.Length) : 0;
-    }
-    if (!FRequest.ToFile) {
-        if (transfer.Received == 0) {
-            return false;
-        }
-        FTStringResult = DecodeHttpText(transfer.Body, FRequest.Charset);
-        return true;
-    }
-    // An error page is not the file that was asked for (a flag saved as HTML).
-    long status = 0;
-    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400) {
-        return false;
-    }
-    const bool complete = std::fclose(transfer.File) == 0;
-    transfer.File = nullptr;
-    // Without an announced length only a normal end with data counts.
-    const bool whole = transfer.Length >= 0 ? transfer.Received == transfer.Length : transfer.Received > 0;
-    return complete && whole && CommitFile(transfer.TempPath);
+    return parts;
 }
 
-bool TSingleDownloaderThread::WriteBlock(TTransfer& transfer, const char* data, std::size_t size) {
-    if (!transfer.HeadersSeen) {
-        transfer.HeadersSeen = true;
-        curl_easy_getinfo(transfer.Handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &transfer.Length);
-        if ((FRequest.BinaryData && transfer.Length < 0) ||
-            transfer.Length > std::numeric_limits<std::int32_t>::max()) {
-            transfer.Refused = true;
-            return false;
-        }
-        FTFileSize = transfer.Length > 0 ? static_cast<std::int32_t>(transfer.Length) : 0;
-    }
-    if (Terminated()) {
+bool TSingleDownloaderThread::CreateTempFile(
+    const std::function<bool(const std::string& path)>& create) const {
+    if (FRequest.TempDir.empty() || FRequest.FileName.empty()) {
         return false;
     }
-    if (transfer.File != nullptr) {
-        if (std::fwrite(data, 1, size, transfer.File) != size) {
-            return false;
+    const Platform noSystem;  // names only: the exclusive create finds clashes
+    for (int i = 0; i < kNameTries; ++i) {
+        if (create(GetUniqueFileName(noSystem, FRequest.TempDir, "sg", "tmp"))) {
+            return true;
         }
-    } else {
-        if (size > FOptions.MaxTextBytes - transfer.Body.size()) {
-            transfer.Refused = true;
-            return false;
-        }
-        transfer.Body.append(data, size);
     }
-    transfer.Received += static_cast<std::int64_t>(size);
+    return false;
+}
+
+bool TSingleDownloaderThread::KeepText(TBody& body, const char* data, std::size_t size) const {
+    if (size > FOptions.MaxTextBytes - body.Text.size()) {
+        return false;
+    }
+    body.Text.append(data, size);
+    return true;
+}
+
+bool TSingleDownloaderThread::BlockKept(TBody& body, std::size_t size) {
+    body.Received += static_cast<std::int64_t>(size);
     if (Terminated()) {
         return false;
     }
     // Every hand-over makes the worker wait for the main thread, so between
     // the first and the last block progress goes over at most every 10 ms.
     const auto now = std::chrono::steady_clock::now();
-    const bool lastBlock = transfer.Length >= 0 && transfer.Received >= transfer.Length;
-    const bool due = transfer.Received == static_cast<std::int64_t>(size) || lastBlock ||
-                     now - transfer.LastProgress >= std::chrono::milliseconds(10);
+    const bool lastBlock = body.Length >= 0 && body.Received >= body.Length;
+    const bool due = body.Received == static_cast<std::int64_t>(size) || lastBlock ||
+                     now - body.LastProgress >= std::chrono::milliseconds(10);
     if (due && FHasProgress.load() && FDispatcher) {
-        transfer.LastProgress = now;
+        body.LastProgress = now;
         const auto readed = static_cast<std::int32_t>(
-            std::min<std::int64_t>(transfer.Received, std::numeric_limits<std::int32_t>::max()));
+            std::min<std::int64_t>(body.Received, std::numeric_limits<std::int32_t>::max()));
         FDispatcher->RunSync([this, readed] {
             if (FTProgress) {
                 const TOnProgressEvent handler = FTProgress;
@@ -475,39 +262,12 @@ bool TSingleDownloaderThread::WriteBlock(TTransfer& transfer, const char* data, 
     return !Terminated();
 }
 
-bool TSingleDownloaderThread::CommitFile(const std::string& tempPath) {
-    namespace fs = std::filesystem;
-    const fs::path target(NativePath(FRequest.FileName));
-    std::error_code error;
-    if (target.has_parent_path()) {
-        fs::create_directories(target.parent_path(), error);
+bool TSingleDownloaderThread::TakeText(const TBody& body) {
+    if (body.Received == 0) {
+        return false;
     }
-    // On the same file system the finished file simply takes the target's
-    // place: one atomic step and no second write of the whole file.
-    if (fs::rename(tempPath, target, error); !error) {
-        return true;
-    }
-    // Otherwise it is copied beside the target and renamed over it, so that
-    // the target is either the old file or the whole new one.
-    for (int i = 0; i < kNameTries; ++i) {
-        fs::path part = target;
-        part += "." + std::to_string(RandomGenerator::Next(0xFFFFF)) + ".part";
-        error.clear();
-        if (!fs::copy_file(tempPath, part, fs::copy_options::none, error)) {
-            if (error == std::errc::file_exists) {
-                continue;
-            }
-            fs::remove(part, error);
-            return false;
-        }
-        fs::rename(part, target, error);
-        if (error) {
-            fs::remove(part, error);
-            return false;
-        }
-        return true;
-    }
-    return false;
+    FTStringResult = DecodeHttpText(body.Text, FRequest.Charset);
+    return true;
 }
 
 }  // namespace cloakline

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/framework/DownloaderDef.h"
@@ -154,12 +155,48 @@ class TSingleDownloaderThread {
 
   private:
     friend class TSingleDownloader;
+
+    // What the worker counts of an answer, whatever carries it.
+    struct TBody {
+        // The answer of a text request.
+        std::string Text;
+        std::int64_t Received = 0;
+        // The announced length; -1 when none came.
+        std::int64_t Length = -1;
+        std::chrono::steady_clock::time_point LastProgress;
+    };
+    // The transport's own state of one request.
     struct TTransfer;
 
+    // The proxy the transport must be told of, or empty when it follows the
+    // system's settings by itself.
+    static std::string TransportProxy(Platform& system);
+
     void Execute();
-    bool Perform(TTransfer& transfer);
+    // The transport's whole request; its temporary file is gone on return.
+    bool Perform();
     bool WriteBlock(TTransfer& transfer, const char* data, std::size_t size);
     bool CommitFile(const std::string& tempPath);
+
+    // The steps every transport shares.
+    // Logs the address and the method; nullopt, the request over, when the
+    // address is unusable or the worker was told to stop.
+    std::optional<TURLParts> ParseRequest() const;
+    bool Post() const { return !FRequest.PostQuery.empty(); }
+    // Tries fresh names in the temporary folder until create makes one of
+    // them; false without a folder or a target name, or when none worked.
+    bool CreateTempFile(const std::function<bool(const std::string& path)>& create) const;
+    // False, and nothing kept, when the text would grow past its limit.
+    bool KeepText(TBody& body, const char* data, std::size_t size) const;
+    // Counts a block that was kept and hands progress over when it is due;
+    // false when the worker was told to stop.
+    bool BlockKept(TBody& body, std::size_t size);
+    // The decoded answer of a text request; false when nothing arrived.
+    bool TakeText(const TBody& body);
+    // Without an announced length only a normal end with data counts.
+    static bool Whole(const TBody& body) {
+        return body.Length >= 0 ? body.Received == body.Length : body.Received > 0;
+    }
     void Log(const std::string& line) const;
 
     const TRequest FRequest;
