@@ -114,3 +114,39 @@ put("fuzz_instance_message", "copydata", frame("WM_COPYDATA", data="/home/u/Gr\u
 put("fuzz_instance_message", "copydata-odd", frame("WM_COPYDATA", data=b"a\x00\x00\xd8b", tag=7))
 put("fuzz_instance_message", "reply", b"KTIR" + struct.pack("<q", 20261209))
 put("fuzz_instance_message", "path", "/home/user/My Documents/file name.txt")
+
+# Requests to the server: targets, parameter values, flag names and touch addresses.
+for name, text in {
+    "getinfo": "/getinfo?MagicWord=cloakline-reference",
+    "update": "/update?ACTION=Update&LANG=English&PID=CLK&VER=01000001&OS=Linux",
+    "update-encoded": "ACTION=update&PID=C%4CK+1&VER=0100000a#frag",
+    "redirect": "/redirect?ACTION=privary",
+    "touch": "/touch?ip=127.0.0.21",
+    "touch-port": "10.0.0.5:3128",
+    "touch-name": "proxy-1.example.net",
+    "touch-broken": "/touch?ip=1.2.3.4%0D%0AX:y&ip=%00",
+    "flag": "DE.PNG",
+    "flag-lower": "un.png",
+    "flag-climb": "../etc/passwd",
+    "escapes": "%zz%4%+%2B&=&&name=a%3Db",
+    "html": "<script>alert('x')</script>&amp;\"",
+}.items():
+    put("fuzz_server_requests", name, text)
+
+# The server's tables: the demo's range table and inventory, a release line in front.
+put("fuzz_server_tables", "ranges.csv", (root / "data" / "demo" / "ranges.csv").read_bytes())
+put("fuzz_server_tables", "inventory.csv", (root / "data" / "demo" / "inventory.csv").read_bytes())
+put("fuzz_server_tables", "release-and-inventory",
+    "1.0.0.2|Cloakline 1.0.0.2 is ready|http://127.0.0.1:8480/download\r\n"
+    "10.1.2.3:3128 , de , Germany , 13.40 , 52.52 , 1\r\n"
+    "10.0.0.2:3128,CI,Cote d'Ivoire,-5.55,7.54,0\r\n"
+    "proxy-1.example.net:8080,AT,\u00d6sterreich,16.37,48.21,0\r\n"
+    "# a comment\r\n\r\n"
+    "10.1.2.3,DE,Germany,1,2,0\r\n")
+put("fuzz_server_tables", "ranges-mixed",
+    "127.0.0.0, 127.0.0.255 ,FR,France,Paris, 1er\n"
+    "10.0.0.0,10.255.255.255,US,United States,\n"
+    "0.0.0.0,0.0.0.0,de,Germany,Berlin\n"
+    "255.255.255.255,255.255.255.255,JP,Japan,Tokyo\n")
+put("fuzz_server_tables", "ranges-wrong", "1.1.1.1,1.1.1.1,DE,Germany,Berlin\n2.2.2.2,1.1.1.1,DE,Germany,\n")
+put("fuzz_server_tables", "addresses", "127.0.0.21\n01.2.3.4\n255.255.255.255\n1.2.3\n")
