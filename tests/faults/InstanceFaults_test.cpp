@@ -9,6 +9,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "core/framework/KTInstanceClient.h"
 #include "platform/linux/LinuxInstanceChannel.h"
@@ -76,6 +77,7 @@ TEST_F(InstanceFaultsTest, AFirstInstanceThatNeverAnswersIsGivenUpWithinTheBound
 
 TEST_F(InstanceFaultsTest, AReplyCutShortIsNoReplyAndTheStartGoesOn) {
     SignalPipe listening;
+    SignalPipe cutShort;
     ForkedChild first([&] {
         LinuxInstanceChannel channel(kInstallation, Env.Lookup());
         auto listener = channel.Listen(kClass);
@@ -83,8 +85,10 @@ TEST_F(InstanceFaultsTest, AReplyCutShortIsNoReplyAndTheStartGoesOn) {
             return 1;
         }
         listening.Notify();
-        // Reads each request and answers with the first bytes of a reply only.
+        // Reads each request and answers with the first bytes of a reply
+        // only, holding the connection open as a hung writer would.
         const int fd = static_cast<int>(listener->NativeHandle());
+        std::vector<int> held;
         for (;;) {
             pollfd waiting{fd, POLLIN, 0};
             ::poll(&waiting, 1, 1000);
@@ -93,21 +97,26 @@ TEST_F(InstanceFaultsTest, AReplyCutShortIsNoReplyAndTheStartGoesOn) {
                 continue;
             }
             char request[512];
-            [[maybe_unused]] const auto got = ::read(peer, request, sizeof request);
-            [[maybe_unused]] const auto sent = ::write(peer, "KTIR\x92\x10", 6);
-            std::thread([peer] {
-                std::this_thread::sleep_for(std::chrono::seconds(30));
-                ::close(peer);
-            }).detach();
+            if (::read(peer, request, sizeof request) <= 0) {
+                ::close(peer);  // a lookup's probe that hung up, not a request
+                continue;
+            }
+            if (::send(peer, "KTIR\x92\x10", 6, MSG_NOSIGNAL) == 6) {
+                cutShort.Notify();
+            }
+            held.push_back(peer);
         }
     });
     ASSERT_TRUE(listening.Wait(10'000).has_value());
     LinuxInstanceChannel channel(kInstallation, Env.Lookup());
-    ASSERT_EQ(channel.FindWindows(kClass).size(), 1u) << "the first instance is there";
+    const auto windows = channel.FindWindows(kClass);
+    ASSERT_EQ(windows.size(), 1u) << "the first instance is there";
     InstanceMessage ask;
     ask.Name = std::string(kMsgGetAppID);
-    EXPECT_FALSE(channel.Send(channel.FindWindows(kClass).front(), ask, kReplyTimeoutMs).has_value());
+    EXPECT_FALSE(channel.Send(windows.front(), ask, kReplyTimeoutMs).has_value());
+    EXPECT_TRUE(cutShort.Wait(5000).has_value()) << "the request was read and answered in part";
     StartSecondInstance();
+    EXPECT_TRUE(cutShort.Wait(5000).has_value()) << "the second start asked the first instance too";
 }
 
 TEST_F(InstanceFaultsTest, AStoppedFirstInstanceIsGivenUpWithinTheBound) {
