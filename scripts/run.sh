@@ -6,6 +6,9 @@
 #
 #   run.sh [--system-proxy] [program switches, e.g. -d]
 #
+# The build tree is build/ (CLOAKLINE_BUILD_DIR names another). The demo's
+# folder, with the program's data folder and its debug.log, goes away at the end.
+#
 # By default the program gets a desktop proxy store of its own (GNOME's
 # settings in a key file of the demo folder) and its own data folders, so
 # your desktop never points at the demo's loopback proxies and your settings
