@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -182,7 +183,8 @@ void TSingleDownloaderThread::Log(const std::string& line) const {
 void TSingleDownloaderThread::Execute() {
     bool ok = false;
     try {
-        ok = Perform();
+        const std::optional<TURLParts> parts = ParseRequest();
+        ok = parts && Perform(*parts);
     } catch (...) {
         ok = false;
     }

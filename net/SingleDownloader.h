@@ -173,8 +173,9 @@ class TSingleDownloaderThread {
     static std::string TransportProxy(Platform& system);
 
     void Execute();
-    // The transport's whole request; its temporary file is gone on return.
-    bool Perform();
+    // The transport's whole request to a usable address; its temporary file
+    // is gone on return.
+    bool Perform(const TURLParts& parts);
     bool WriteBlock(TTransfer& transfer, const char* data, std::size_t size);
     bool CommitFile(const std::string& tempPath);
 

@@ -112,13 +112,8 @@ std::string TSingleDownloaderThread::TransportProxy(Platform& system) {
     return system.SystemProxy ? system.SystemProxy->CurrentProxy() : std::string();
 }
 
-bool TSingleDownloaderThread::Perform() {
+bool TSingleDownloaderThread::Perform(const TURLParts& parts) {
     TTransfer transfer;
-    const std::optional<TURLParts> request = ParseRequest();
-    if (!request) {
-        return false;
-    }
-    const TURLParts& parts = *request;
     TEasy easy;
     CURL* const h = easy.Handle;
     if (h == nullptr) {

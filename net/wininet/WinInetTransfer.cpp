@@ -5,7 +5,6 @@
 #include <charconv>
 #include <chrono>
 #include <limits>
-#include <optional>
 #include <string>
 #include <system_error>
 
@@ -109,13 +108,8 @@ std::string TSingleDownloaderThread::TransportProxy(Platform&) {
     return std::string();
 }
 
-bool TSingleDownloaderThread::Perform() {
+bool TSingleDownloaderThread::Perform(const TURLParts& parts) {
     TTransfer transfer;
-    const std::optional<TURLParts> parsed = ParseRequest();
-    if (!parsed) {
-        return false;
-    }
-    const TURLParts& parts = *parsed;
     const bool post = Post();
 
     const std::wstring agent = Widen(FRequest.Agent);
