@@ -44,9 +44,15 @@ TKTInstanceHook::TKTInstanceHook(QWidget* form,
         FListener = channel->Listen(className);
     }
     if (FListener) {
+#ifdef Q_OS_WIN
+        // The listener is a window that the message loop serves by itself; it
+        // answers with the handler it was last given.
+        ServePending();
+#else
         FNotifier =
             new QSocketNotifier(static_cast<qintptr>(FListener->NativeHandle()), QSocketNotifier::Read, this);
         connect(FNotifier, &QSocketNotifier::activated, this, [this] { ServePending(); });
+#endif
     }
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager&) {
