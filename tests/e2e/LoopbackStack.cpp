@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -129,6 +130,14 @@ bool TChildProcess::Running() const {
     return FProcess->state() == QProcess::Running;
 }
 
+bool TChildProcess::KillHard() {
+    const qint64 pid = FProcess->processId();
+    if (pid <= 0 || ::kill(static_cast<pid_t>(pid), SIGKILL) != 0) {
+        return false;
+    }
+    return FProcess->waitForFinished(10000) && FProcess->exitStatus() == QProcess::CrashExit;
+}
+
 std::string TChildProcess::Log() const {
     QFile file(QString::fromStdString(FLogFile));
     if (!file.open(QIODevice::ReadOnly)) {
@@ -193,6 +202,7 @@ TCheckIpView OpenInChromium(const std::string& chromium,
                   "--user-data-dir=" + profileFolder, "--dump-dom", url},
                  60000);
     TCheckIpView view;
+    view.Errors = run.Errors;
     if (!run.Ended || run.ExitCode != 0) {
         view.Page = "chromium failed (exit " + std::to_string(run.ExitCode) + "): " + run.Errors;
         return view;

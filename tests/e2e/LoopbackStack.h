@@ -38,6 +38,9 @@ class TChildProcess {
 
     bool Started() const { return FStarted; }
     bool Running() const;
+    // SIGKILL, as a crash or the OOM killer would end it; true once it has
+    // ended by that signal.
+    bool KillHard();
     std::string Log() const;
 
   private:
@@ -64,6 +67,9 @@ struct TCheckIpView {
     std::string Country;
     // The page as the browser saw it, or why there is none.
     std::string Page;
+    // What the browser wrote to its standard error; a page that did not
+    // load is named there ("Page load failed: net::ERR_...").
+    std::string Errors;
 };
 
 // The text of <span id="name">...</span> in an HTML page; empty when absent.
