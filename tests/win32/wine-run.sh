@@ -27,5 +27,21 @@ mkdir -p "$(dirname "$WINEPREFIX")"
         timeout 120 "${CLOAKLINE_WINESERVER:-/usr/lib/wine/wineserver}" -w >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.cloakline-ready"
     fi
+    # One server for the whole run: a server that quits between two tests
+    # resets the connection of the program that starts just then. A server
+    # already running makes this one end at once. The run's end kills it.
+    "${CLOAKLINE_WINESERVER:-/usr/lib/wine/wineserver}" -p </dev/null >/dev/null 2>&1 9>&- || true
 ) 9>"$WINEPREFIX.lock"
-exec timeout --kill-after=10 "${CLOAKLINE_WINE_TIMEOUT:-300}" "$wine" "$@"
+# The prefix's services start from the first program that needs them and
+# live as long as the server, holding whatever output that program had; so the
+# program writes to files, which CTest then gets once the program has ended.
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+set +e
+timeout --kill-after=10 "${CLOAKLINE_WINE_TIMEOUT:-300}" "$wine" "$@" </dev/null >"$out" 2>"$err"
+rc=$?
+set -e
+cat "$out"
+cat "$err" >&2
+exit "$rc"
