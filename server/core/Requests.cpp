@@ -1,25 +1,13 @@
 #include "server/core/Requests.h"
 
 #include "core/support/TextEncoding.h"
+#include "core/support/TextUtils.h"
 #include "server/core/Ipv4.h"
 #include "server/core/ProxyEntry.h"
 
 namespace cloakline::server {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 bool HasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
@@ -40,8 +28,8 @@ std::optional<std::string> PercentDecode(std::string_view text) {
             if (i + 2 >= text.size()) {
                 return std::nullopt;
             }
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = HexDigitValue(text[i + 1]);
+            const int low = HexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }
@@ -115,7 +103,7 @@ std::optional<TUpdateRequest> ReadUpdateRequest(const TQuery& query, std::string
     }
     std::uint32_t value = 0;
     for (const char c : *version) {
-        const int digit = HexValue(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) {
             reason = "VER is not eight hexadecimal digits";
             return std::nullopt;

@@ -22,6 +22,7 @@
 #include "tests/support/FakeDataFolders.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TinyProxy.h"
 
 namespace cloakline {
 namespace {
@@ -29,6 +30,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::TLoopbackHttpServer;
 using test::TScriptedResponse;
+using test::TTinyProxy;
 
 constexpr auto kWait = 20s;
 
@@ -391,55 +393,6 @@ TEST_F(SingleDownloaderTest, RequestsTravelThroughTheDesktopsProxyReadAtEachStar
     EXPECT_EQ(Events.back(), "string:direct");
     EXPECT_EQ(proxy.Requests().size(), 1u);
 }
-
-// Debian's tinyproxy on a loopback port, in the foreground, for one test.
-class TTinyProxy {
-  public:
-    explicit TTinyProxy(const test::TempDir& dir) : FPort(test::UnusedLoopbackPort()) {
-        const std::string config = dir.Path() + "/tinyproxy.conf";
-        dir.WriteFile("tinyproxy.conf",
-                      "Port " + std::to_string(FPort) +
-                          "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 20\nLogLevel Error\n");
-        FPid = fork();
-        if (FPid == 0) {
-            execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~TTinyProxy() {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-    TTinyProxy(const TTinyProxy&) = delete;
-    TTinyProxy& operator=(const TTinyProxy&) = delete;
-
-    static bool Installed() { return std::system("command -v tinyproxy >/dev/null 2>&1") == 0; }
-    // True once it takes connections, within the time.
-    bool WaitListening(std::chrono::milliseconds timeout) const {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(FPort);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-            close(fd);
-            if (up) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-    std::string Proxy() const { return "127.0.0.1:" + std::to_string(FPort); }
-
-  private:
-    std::uint16_t FPort;
-    pid_t FPid = -1;
-};
 
 TEST_F(SingleDownloaderTest, ARealProxyCarriesTheTextAndTheErrorPageWithItsBody) {
     if (!TTinyProxy::Installed()) {

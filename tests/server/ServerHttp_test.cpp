@@ -29,6 +29,7 @@
 #include "tests/support/RecordingInfoFetcher.h"
 #include "tests/support/ScriptedRandom.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TinyProxy.h"
 
 namespace cloakline::server {
 namespace {
@@ -36,6 +37,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::Fetch;
 using test::TFetchOptions;
+using cloakline::test::TTinyProxy;
 
 constexpr auto kWait = 30s;
 constexpr std::string_view kWord = "cloakline-reference";
@@ -259,54 +261,6 @@ TEST_F(ServerHttpTest, TheUpdateAnswerIsAcceptedByTheProgramAndFillsItsProxyList
     EXPECT_EQ(AnswerValue(latest.Body, "Result"), "0") << latest.Body;
     EXPECT_EQ(AnswerValue(latest.Body, "magicword"), "cloakline-reference");
 }
-
-// Debian's tinyproxy on a loopback port, in the foreground.
-class TTinyProxy {
-  public:
-    explicit TTinyProxy(const cloakline::test::TempDir& dir) : FPort(cloakline::test::UnusedLoopbackPort()) {
-        const std::string config = dir.Path() + "/tinyproxy.conf";
-        dir.WriteFile("tinyproxy.conf",
-                      "Port " + std::to_string(FPort) +
-                          "\nListen 127.0.0.1\nAllow 127.0.0.1\nTimeout 20\nLogLevel Error\n");
-        FPid = fork();
-        if (FPid == 0) {
-            execlp("tinyproxy", "tinyproxy", "-d", "-c", config.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~TTinyProxy() {
-        if (FPid > 0) {
-            kill(FPid, SIGTERM);
-            waitpid(FPid, nullptr, 0);
-        }
-    }
-    TTinyProxy(const TTinyProxy&) = delete;
-    TTinyProxy& operator=(const TTinyProxy&) = delete;
-
-    static bool Installed() { return std::system("command -v tinyproxy >/dev/null 2>&1") == 0; }
-    bool WaitListening(std::chrono::milliseconds timeout) const {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            const int fd = socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            address.sin_port = htons(FPort);
-            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-            const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-            close(fd);
-            if (up) {
-                return true;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-        return false;
-    }
-    std::uint16_t Port() const { return FPort; }
-
-  private:
-    std::uint16_t FPort;
-    pid_t FPid = -1;
-};
 
 TEST_F(ServerHttpTest, OnlyProxiesThatCarryARequestArePushed) {
     if (!TTinyProxy::Installed()) {
