@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,24 +53,33 @@ class InstanceFaultsTest : public ::testing::Test {
         EXPECT_LT(MsSince(started), 4 * kReplyTimeoutMs + 5000);
     }
 
+    // A first instance that holds its listening socket and never serves it,
+    // as a hung main thread does; nullptr when it did not come up.
+    std::unique_ptr<ForkedChild> StartSilentFirstInstance() {
+        SignalPipe listening;
+        auto first = std::make_unique<ForkedChild>([&] {
+            LinuxInstanceChannel channel(kInstallation, Env.Lookup());
+            auto listener = channel.Listen(kClass);
+            if (!listener) {
+                return 1;
+            }
+            listening.Notify();
+            std::this_thread::sleep_for(std::chrono::seconds(60));
+            return 0;
+        });
+        if (!listening.Wait(10'000).has_value()) {
+            return nullptr;
+        }
+        return first;
+    }
+
     TempDir Dir;
     FakeEnv Env;
 };
 
 TEST_F(InstanceFaultsTest, AFirstInstanceThatNeverAnswersIsGivenUpWithinTheBound) {
-    SignalPipe listening;
-    ForkedChild first([&] {
-        LinuxInstanceChannel channel(kInstallation, Env.Lookup());
-        auto listener = channel.Listen(kClass);
-        if (!listener) {
-            return 1;
-        }
-        listening.Notify();
-        // Holds its socket and never serves it, as a hung main thread does.
-        std::this_thread::sleep_for(std::chrono::seconds(60));
-        return 0;
-    });
-    ASSERT_TRUE(listening.Wait(10'000).has_value());
+    const auto first = StartSilentFirstInstance();
+    ASSERT_NE(first, nullptr);
     LinuxInstanceChannel channel(kInstallation, Env.Lookup());
     ASSERT_EQ(channel.FindWindows(kClass).size(), 1u) << "the first instance is there";
     StartSecondInstance();
@@ -120,21 +130,11 @@ TEST_F(InstanceFaultsTest, AReplyCutShortIsNoReplyAndTheStartGoesOn) {
 }
 
 TEST_F(InstanceFaultsTest, AStoppedFirstInstanceIsGivenUpWithinTheBound) {
-    SignalPipe listening;
-    ForkedChild first([&] {
-        LinuxInstanceChannel channel(kInstallation, Env.Lookup());
-        auto listener = channel.Listen(kClass);
-        if (!listener) {
-            return 1;
-        }
-        listening.Notify();
-        std::this_thread::sleep_for(std::chrono::seconds(60));
-        return 0;
-    });
-    ASSERT_TRUE(listening.Wait(10'000).has_value());
-    ASSERT_EQ(::kill(first.Pid(), SIGSTOP), 0);
+    const auto first = StartSilentFirstInstance();
+    ASSERT_NE(first, nullptr);
+    ASSERT_EQ(::kill(first->Pid(), SIGSTOP), 0);
     StartSecondInstance();
-    ::kill(first.Pid(), SIGCONT);
+    ::kill(first->Pid(), SIGCONT);
 }
 
 }  // namespace
