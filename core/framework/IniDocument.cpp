@@ -6,22 +6,6 @@
 
 namespace cloakline {
 
-namespace {
-
-// A line break inside a value would turn into lines of its own on the next
-// read, so it is stored as a space.
-std::string OneLine(std::string_view value) {
-    std::string line(value);
-    for (char& c : line) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    return line;
-}
-
-}  // namespace
-
 std::size_t AsciiCaseInsensitiveHash::operator()(std::string_view text) const noexcept {
     // FNV-1a over the lower-cased bytes.
     std::uint64_t hash = 14695981039346656037ull;
@@ -151,13 +135,13 @@ void TIniDocument::WriteString(std::string_view section, std::string_view key, s
     if (s == nullptr) {
         s = &AddSection(std::string(section));
     }
-    const std::string cleanValue = OneLine(value);
-    const std::string text = OneLine(key) + "=" + cleanValue;
+    const std::string cleanValue = LineBreaksToSpaces(value);
+    const std::string text = LineBreaksToSpaces(key) + "=" + cleanValue;
     auto it = s->Index.find(key);
     if (it != s->Index.end()) {
         Line& line = s->Lines[it->second];
         line.Text = text;
-        line.Key = std::string(TrimText(OneLine(key)));
+        line.Key = std::string(TrimText(LineBreaksToSpaces(key)));
         line.Value = std::string(TrimText(cleanValue));
         return;
     }
@@ -169,7 +153,7 @@ void TIniDocument::AppendLine(std::string_view section, std::string_view text) {
     if (s == nullptr) {
         s = &AddSection(std::string(section));
     }
-    AddLine(*s, TrimText(OneLine(text)));
+    AddLine(*s, TrimText(LineBreaksToSpaces(text)));
 }
 
 const std::vector<TIniDocument::Line>* TIniDocument::FindSectionLines(std::string_view section) const {

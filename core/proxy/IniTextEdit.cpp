@@ -34,16 +34,6 @@ std::vector<TLine> SplitLines(std::string_view text) {
     return lines;
 }
 
-std::string OneLine(std::string_view text) {
-    std::string line(text);
-    for (char& c : line) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    return line;
-}
-
 bool IsSectionHeader(std::string_view line, std::string_view* name) {
     const std::string_view t = TrimText(line);
     if (t.size() < 2 || t.front() != '[' || t.back() != ']') {
@@ -95,11 +85,11 @@ std::string EditUtf8(std::string_view text,
             }
         }
         header = lines.size();
-        lines.push_back({"[" + OneLine(section) + "]", lineBreak});
+        lines.push_back({"[" + LineBreaksToSpaces(section) + "]", lineBreak});
     }
 
     for (const TIniEntry& entry : entries) {
-        const std::string entryLine = OneLine(entry.Key) + "=" + OneLine(entry.Value);
+        const std::string entryLine = LineBreaksToSpaces(entry.Key) + "=" + LineBreaksToSpaces(entry.Value);
         std::size_t insertAt = header + 1;
         bool replaced = false;
         for (std::size_t i = header + 1; i < lines.size(); ++i) {

@@ -118,6 +118,16 @@ std::string ReplaceFound(std::string_view text,
 
 }  // namespace
 
+std::string LineBreaksToSpaces(std::string_view text) {
+    std::string line(text);
+    for (char& c : line) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return line;
+}
+
 std::string ReplaceAll(std::string_view text, std::string_view pattern, std::string_view replacement) {
     return ReplaceFound(text, text, pattern, replacement);
 }

@@ -22,6 +22,9 @@ bool StartsWithText(std::string_view text, std::string_view prefix);
 // Every occurrence of pattern, in one pass: replacements are not searched
 // again. ReplaceAllText finds pattern without regard to ASCII case. An empty
 // pattern changes nothing.
+// A line break inside an INI value would turn into lines of its own on the
+// next read, so such values carry spaces instead.
+std::string LineBreaksToSpaces(std::string_view text);
 std::string ReplaceAll(std::string_view text, std::string_view pattern, std::string_view replacement);
 std::string ReplaceAllText(std::string_view text, std::string_view pattern, std::string_view replacement);
 

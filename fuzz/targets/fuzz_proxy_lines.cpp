@@ -12,6 +12,7 @@
 #include "core/proxy/ProxyText.h"
 #include "core/support/StringList.h"
 #include "core/support/TextEncoding.h"
+#include "core/support/TextUtils.h"
 #include "fuzz/support/FuzzCheck.h"
 #include "fuzz/support/MemoryPlatform.h"
 
@@ -52,17 +53,6 @@ void CheckOneLine(std::string_view line) {
     }
 }
 
-// The settings file holds one line per value, so the lists lose their breaks there.
-std::string OneLine(std::string_view text) {
-    std::string line(text);
-    for (char& c : line) {
-        if (c == '\r' || c == '\n') {
-            c = ' ';
-        }
-    }
-    return line;
-}
-
 void CheckChoice(const TProxyRec& choice, std::string_view country) {
     if (choice.HasAddress()) {
         FUZZ_CHECK(country == "UN" || SameTextAscii(choice.Country_Short, country));
@@ -81,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::MemoryPlatform platform;
     const std::size_t half = input.size() / 2;
     platform.Files->Files[std::string(fuzz::MemoryPlatform::kConstPath)] =
-        "[setting]\r\nNORMAL_IPS=" + OneLine(input.substr(0, half)) +
-        "\r\nSUPER_IPS=" + OneLine(input.substr(half)) + "\r\n";
+        "[setting]\r\nNORMAL_IPS=" + LineBreaksToSpaces(input.substr(0, half)) +
+        "\r\nSUPER_IPS=" + LineBreaksToSpaces(input.substr(half)) + "\r\n";
     TKTSettings settings(platform.P, {});
     NoFetcher fetcher;
     InputRandom random(input);
