@@ -10,7 +10,8 @@ packages=(
     libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     xvfb xauth
     iso-flags-png-320x240
-    tinyproxy chromium
+    tinyproxy chromium firefox-esr
+    openbox trayer xdotool x11-utils dbus dbus-x11
     libcpp-httplib-dev libsqlite3-dev geoip-database libgeoip-dev wrk
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
     clang libclang-rt-14-dev libfuzzer-14-dev
