@@ -612,6 +612,7 @@ void TKTEngine::SetLanguage(std::string_view name) {
             FLanguageData->Data().ClearCurrentAll();
         }
         FLanguage = "English";
+        LoadShippedDefaultLanguage();
     }
     settings.SetSettingstring("Language", FLanguage);
     TickMenu(FLanguageMenuItems, FLanguage);
@@ -620,6 +621,22 @@ void TKTEngine::SetLanguage(std::string_view name) {
         FOnLanguageChanged(*this);
     }
     UpdateTitle();
+}
+
+void TKTEngine::LoadShippedDefaultLanguage() {
+    if (FLanguageData->Data().DefaultData().Count() != 0) {
+        return;
+    }
+    const std::string file =
+        GetAppPath(GlobalPlatform()) + GlobalSettings().GetSettingString("Path.Languages") + "\\English.lan";
+    if (!FileExists(file)) {
+        return;
+    }
+    try {
+        FLanguageData->Data().LoadDefaultFromFile(file);
+    } catch (const ELanguageFileError& e) {
+        Log(std::string("Language file refused: ") + e.what());
+    }
 }
 
 void TKTEngine::LoadLanguageList() {

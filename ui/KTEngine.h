@@ -214,6 +214,8 @@ class TKTEngine : public QObject, public IEngineLayers, public IFormEngine {
   private:
     void InitSkin();
     void InitLanguage();
+    // The shipped English texts answer whatever the chosen language lacks.
+    void LoadShippedDefaultLanguage();
     void LoadSkinList();
     void LoadLanguageList();
     void BuildSkinMenu();

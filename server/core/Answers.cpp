@@ -80,8 +80,12 @@ std::string BuildUpdateAnswer(const TUpdateAnswerInput& input) {
     for (const TProxyEntry& entry : input.Proxies) {
         (entry.IsSuper ? super : normal).push_back(entry);
     }
-    AddLine(out, "__MODIFY__.NORMAL_IPS", ProxyListValue(normal, kMaxProxyListBytes));
-    AddLine(out, "__MODIFY__.SUPER_IPS", ProxyListValue(super, kMaxProxyListBytes));
+    // With nothing healthy (an outage, or no round checked yet) the lists are
+    // left out, so the lists an installation already has stay in use.
+    if (!input.Proxies.empty()) {
+        AddLine(out, "__MODIFY__.NORMAL_IPS", ProxyListValue(normal, kMaxProxyListBytes));
+        AddLine(out, "__MODIFY__.SUPER_IPS", ProxyListValue(super, kMaxProxyListBytes));
+    }
 
     const std::string& base = input.Pages.PublicBase;
     AddLine(out, "__MODIFY__.SUPER_TOUCH", base + "/touch?ip={1}");

@@ -262,6 +262,30 @@ TEST_F(ServerHttpTest, TheUpdateAnswerIsAcceptedByTheProgramAndFillsItsProxyList
     EXPECT_EQ(AnswerValue(latest.Body, "magicword"), "cloakline-reference");
 }
 
+TEST_F(ServerHttpTest, WithNothingHealthyTheInstallationKeepsTheListsItHas) {
+    Start({Proxy("10.0.0.1", 8080, "DE", "Germany")});
+    const auto fetched = Fetch(Url("/update" + std::string(kUpdateParams)));
+    ASSERT_EQ(fetched.Status, 200);
+    EXPECT_FALSE(AnswerValue(fetched.Body, "__MODIFY__.NORMAL_IPS")) << fetched.Body;
+    EXPECT_FALSE(AnswerValue(fetched.Body, "__MODIFY__.SUPER_IPS")) << fetched.Body;
+
+    cloakline::test::SettingsTestPlatform env;
+    env.WriteConst("[setting]\r\nApp.MagicWord=cloakline-reference\r\n"
+                   "NORMAL_IPS=10.9.9.9:3128|Japan|JP|0|0\r\nSUPER_IPS=10.9.9.8:80|Japan|JP|0|0\r\n");
+    {
+        TKTSettings settings(env.P, "");
+        ApplyUpdateAnswer(ReadUpdateAnswer(fetched.Body, "cloakline-reference"), settings);
+        EXPECT_EQ(settings.GetSettingInteger("Update.Times"), 1) << "the answer itself was taken";
+    }
+    TKTSettings settings(env.P, "");
+    cloakline::test::RecordingInfoFetcher fetcher;
+    cloakline::test::ScriptedRandom draws;
+    TProxyManager manager(settings, fetcher, draws);
+    ASSERT_TRUE(manager.LoadSettings());
+    EXPECT_EQ(manager.GetIdleProxy("JP", false, TProxyRange::KNormal, true).ProxyText(), "10.9.9.9:3128");
+    EXPECT_EQ(manager.SuperProxyList().Count(), 1u);
+}
+
 TEST_F(ServerHttpTest, OnlyProxiesThatCarryARequestArePushed) {
     if (!TTinyProxy::Installed()) {
         GTEST_SKIP() << "needs tinyproxy (package tinyproxy, scripts/setup.sh)";

@@ -471,6 +471,18 @@ TEST_F(EngineTest, SwitchingLanguagesLoadsTheFileAndRemembersTheChoice) {
     EXPECT_EQ(engine.GetLibString("Update.NetError"), "");
 }
 
+TEST_F(EngineTest, AMissingLanguageFileLeavesTheShippedEnglishTextsAnswering) {
+    WriteLanguage("English.lan", "[AppRes]\r\nMSGBox.CHKNET=Check your network\r\n"
+                                 "[LibRes]\r\nUpdate.NetError=Network error\r\n");
+    TKTEngine& engine = Start("Language=Klingon\r\n");
+    engine.Loaded();
+    EXPECT_EQ(engine.Language(), "English");
+    EXPECT_EQ(engine.GetMessageText("MSGBox.CHKNET", false), "Check your network");
+    EXPECT_EQ(engine.GetMessageText("Update.NetError", true), "Network error");
+    EXPECT_EQ(engine.GetMessageText("MSGBox.Unknown", false), "[AppRes]MSGBox.Unknown")
+        << "a key no file has still shows as a key";
+}
+
 TEST_F(EngineTest, EmptyLanguageNameTriesDefaultThenEndsAtEnglish) {
     TKTEngine& engine = Start();
     engine.Loaded();
