@@ -1,0 +1,228 @@
+// The program on real desktops: ended by a signal while hiding, started
+// without any display, closed with no system tray and then with one that came
+// later, and its splash on an X server without a window manager.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <cstdio>
+
+#include "tests/app/ProgramInstallation.h"
+#include "tests/support/LoopbackHttpServer.h"
+
+namespace cloakline::test {
+namespace {
+
+const Installation::Environment kNoDisplay = {
+    {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", std::nullopt}};
+
+// The value of key in [section] of GLib's key file; nullopt when absent.
+std::optional<std::string> KeyFileValue(const std::string& text, const std::string& section, const std::string& key) {
+    std::istringstream lines(text);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.front() == '[') {
+            inSection = line == "[" + section + "]";
+        } else if (inSection && line.rfind(key + "=", 0) == 0) {
+            return line.substr(key.size() + 1);
+        }
+    }
+    return std::nullopt;
+}
+
+// GNOME's proxy mode as the key file holds it: "'manual'", or "'none'" (also
+// when the key was never written).
+std::string GnomeProxyMode(const Installation& inst) {
+    const std::string path = inst.Dir.Path() + "/cfg/glib-2.0/settings/keyfile";
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return KeyFileValue(text.str(), "system/proxy", "mode").value_or("'none'");
+}
+
+TEST(EndSignalsTest, EachEndSignalWhileHidingPointsTheDesktopBackDirect) {
+    TLoopbackHttpServer server;
+    TScriptedResponse info;
+    info.Body = "IP=81.2.69.160\r\nCOUNTRY_SHORT=GB\r\nCOUNTRY_LONG=United Kingdom\r\nCITY=London";
+    server.Script("/getinfo", info);
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        Installation inst("URL.GetInfo=" + server.Url("/getinfo") +
+                          "\r\nSWITCH.IE=1\r\nNORMAL_IPS=10.0.0.1:8080|United States|US\r\nUpdate.Times=1\r\nUpdate.BeginAuto=0\r\n");
+        const pid_t p = inst.Start({}, {{"GSETTINGS_BACKEND", "keyfile"},
+                                        {"XDG_CURRENT_DESKTOP", "GNOME"},
+                                        {"CLOAKLINE_TEST_HIDE", "1"}});
+        ASSERT_TRUE(inst.WaitEvent(p, "hiding")) << inst.Dir.ReadFile("events.log") << inst.Dir.ReadFile("stderr.log");
+        ASSERT_EQ(GnomeProxyMode(inst), "'manual'") << inst.Dir.ReadFile("stderr.log") << inst.Dir.ReadFile("events.log");
+
+        ASSERT_EQ(::kill(p, signal), 0);
+        EXPECT_TRUE(WaitUntil([&] { return GnomeProxyMode(inst) == "'none'"; }, 3000));
+        EXPECT_EQ(inst.WaitExit(p, kStartMs), 0);
+        EXPECT_TRUE(inst.HasEvent(p, "destroyed")) << "the window's own end ran";
+    }
+}
+
+TEST(NoDisplayTest, SwitchesThatShowNoWindowWorkWithoutADisplay) {
+    Installation program("", CLOAKLINE_PROGRAM);
+    for (const char* sw : {"-a", "-s"}) {
+        SCOPED_TRACE(sw);
+        const pid_t p = program.Start({sw}, kNoDisplay);
+        EXPECT_EQ(program.WaitExit(p, kStartMs), 0);
+    }
+
+    // A first instance on its own display; the later starts have none.
+    Installation inst("");
+    const pid_t first = inst.Start({});
+    ASSERT_TRUE(inst.WaitEvent(first, "initpost shown"));
+    const pid_t forward = inst.Start({"/home/user/list.txt"}, kNoDisplay);
+    EXPECT_EQ(inst.WaitExit(forward, kStartMs), 0);
+    EXPECT_TRUE(inst.WaitEvent(first, "cmdfile:/home/user/list.txt", 5000));
+
+    const pid_t replace = inst.Start({"-r"}, kNoDisplay);
+    EXPECT_EQ(inst.WaitExit(first, kStartMs), 0);
+    EXPECT_EQ(inst.WaitExit(replace, kStartMs), 0);
+    EXPECT_FALSE(inst.HasEvent(replace, "listening"));
+    EXPECT_NE(inst.Dir.ReadFile("stderr.log").find("no display to show the window on"), std::string::npos);
+}
+
+// An X server of the test's own on a display number that was free.
+class XServer {
+  public:
+    explicit XServer(Installation& inst) {
+        for (int attempt = 0; attempt < 20 && Display.empty(); ++attempt) {
+            const int number = 300 + static_cast<int>((::getpid() + attempt * 37) % 600);
+            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(number);
+            if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(number) + "-lock")) {
+                continue;
+            }
+            const pid_t server = inst.Spawn("/usr/bin/Xvfb", {":" + std::to_string(number), "-screen", "0",
+                                                              "1280x800x24", "-nolisten", "tcp"});
+            // Another server that took the number meanwhile makes this one end.
+            if (WaitUntil([&] { return fs::exists(socket); }, 10000) && !inst.WaitExit(server, 300)) {
+                Display = ":" + std::to_string(number);
+            } else {
+                ::kill(server, SIGKILL);
+                inst.WaitExit(server, 5000);
+            }
+        }
+    }
+
+    Installation::Environment Env() const { return {{"DISPLAY", Display}, {"QT_QPA_PLATFORM", std::nullopt}}; }
+
+    // What an X client prints on this display.
+    std::string Run(const std::string& command) const {
+        std::string output;
+        if (FILE* pipe = ::popen(("DISPLAY=" + Display + " timeout 10 " + command + " 2>/dev/null").c_str(), "r")) {
+            char chunk[256];
+            while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
+                output += chunk;
+            }
+            ::pclose(pipe);
+        }
+        return output;
+    }
+
+    std::string Display;
+};
+
+// The window manager's view of the program's visible window: "Normal",
+// "Iconic", or empty while it has none.
+std::string WmState(const XServer& x, pid_t program) {
+    std::istringstream windows(x.Run("xdotool search --pid " + std::to_string(program)));
+    std::string id;
+    while (std::getline(windows, id)) {
+        const std::string state = x.Run("xprop -id " + id + " WM_STATE");
+        for (const char* name : {"Normal", "Iconic"}) {
+            if (state.find(std::string("window state: ") + name) != std::string::npos) {
+                return name;
+            }
+        }
+    }
+    return "";
+}
+
+// Closes the program's window as a user does: the window manager's close key.
+void CloseThroughWindowManager(const XServer& x, pid_t program) {
+    std::istringstream windows(x.Run("xdotool search --onlyvisible --pid " + std::to_string(program)));
+    std::string id;
+    ASSERT_TRUE(std::getline(windows, id));
+    x.Run("xdotool windowactivate --sync " + id);
+    x.Run("xdotool key --clearmodifiers alt+F4");
+}
+
+constexpr const char* kNoTrayNotice =
+    "box:Cloakline keeps running, minimized, so that your IP address stays hidden. To quit, right-click the "
+    "window and choose Exit.";
+constexpr const char* kTrayNotice =
+    "box:Cloakline keeps running in the system tray. To quit, choose Exit in the tray menu.";
+
+TEST(SystemTrayTest, WithoutATrayCloseMinimizesAndATrayThatComesLaterTakesTheIcon) {
+    Installation inst("App.Name=Cloakline\r\n");
+    const XServer x(inst);
+    ASSERT_FALSE(x.Display.empty()) << "no X server could be started";
+    inst.Spawn("/usr/bin/openbox", {"--sm-disable"}, x.Env());
+    ASSERT_TRUE(WaitUntil([&] { return x.Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
+                                       std::string::npos; }));
+
+    const pid_t p = inst.Start({}, x.Env());
+    ASSERT_TRUE(inst.WaitEvent(p, "initpost shown")) << inst.Dir.ReadFile("stderr.log");
+    EXPECT_TRUE(inst.WaitEvent(p, "tray 0"));
+    ASSERT_TRUE(WaitUntil([&] { return WmState(x, p) == "Normal"; }));
+
+    CloseThroughWindowManager(x, p);
+    EXPECT_TRUE(inst.WaitEvent(p, kNoTrayNotice));
+    EXPECT_TRUE(inst.WaitEvent(p, "window minimized"));
+    EXPECT_TRUE(WaitUntil([&] { return WmState(x, p) == "Iconic"; })) << "still in the window list";
+    EXPECT_FALSE(inst.HasEvent(p, "window hidden"));
+    // Starting the program again brings the window back.
+    const pid_t again = inst.Start({}, x.Env());
+    EXPECT_TRUE(inst.WaitExit(again, kStartMs).has_value());
+    EXPECT_TRUE(WaitUntil([&] { return WmState(x, p) == "Normal"; }));
+
+    // A tray comes: the icon goes into it, and closing hides the window there.
+    inst.Spawn("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "request"}, x.Env());
+    ASSERT_TRUE(inst.WaitEvent(p, "tray 1"));
+    CloseThroughWindowManager(x, p);
+    EXPECT_TRUE(inst.WaitEvent(p, kTrayNotice));
+    EXPECT_TRUE(inst.WaitEvent(p, "window hidden"));
+    EXPECT_TRUE(WaitUntil([&] { return WmState(x, p).empty(); })) << "withdrawn into the tray";
+    const pid_t fromTray = inst.Start({}, x.Env());
+    EXPECT_TRUE(inst.WaitExit(fromTray, kStartMs).has_value());
+    EXPECT_TRUE(inst.WaitEvent(p, "bringtofront"));
+    EXPECT_TRUE(WaitUntil([&] { return WmState(x, p) == "Normal"; }));
+}
+
+TEST(SystemTrayTest, StartedHiddenTheWindowWaitsInTheTrayOrMinimizedWithoutOne) {
+    Installation inst("");
+    const XServer x(inst);
+    ASSERT_FALSE(x.Display.empty()) << "no X server could be started";
+    inst.Spawn("/usr/bin/openbox", {"--sm-disable"}, x.Env());
+    const pid_t minimized = inst.Start({"-h"}, x.Env());
+    ASSERT_TRUE(inst.WaitEvent(minimized, "initpost minimized")) << inst.Dir.ReadFile("stderr.log");
+    EXPECT_TRUE(WaitUntil([&] { return WmState(x, minimized) == "Iconic"; }));
+    ::kill(minimized, SIGTERM);
+    ASSERT_TRUE(inst.WaitExit(minimized, kStartMs).has_value());
+
+    inst.Spawn("/usr/bin/trayer", {"--edge", "bottom"}, x.Env());
+    ASSERT_TRUE(WaitUntil([&] { return x.Run("xdotool search --class trayer").size() > 0; }));
+    const pid_t hidden = inst.Start({"-h"}, x.Env());
+    ASSERT_TRUE(inst.WaitEvent(hidden, "initpost hidden"));
+    EXPECT_TRUE(inst.HasEvent(hidden, "tray 1"));
+}
+
+TEST(SplashTest, ClosesOnceTheMainWindowIsActiveWithoutAWindowManager) {
+    Installation inst("App.Splash=1\r\n");
+    QImage picture(300, 200, QImage::Format_ARGB32);
+    picture.fill(QColor(40, 80, 160, 200));
+    fs::create_directories(inst.Dir.Path() + "/install/res/images");
+    ASSERT_TRUE(picture.save(QString::fromStdString(inst.Dir.Path() + "/install/res/images/splash.png")));
+    const XServer x(inst);
+    ASSERT_FALSE(x.Display.empty()) << "no X server could be started";
+
+    const pid_t p = inst.Start({}, x.Env());
+    ASSERT_TRUE(inst.WaitEvent(p, "initpost shown")) << inst.Dir.ReadFile("stderr.log");
+    EXPECT_TRUE(inst.WaitEvent(p, "splash closed", 5000));
+}
+
+}  // namespace
+}  // namespace cloakline::test
