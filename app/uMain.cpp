@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/uChooseIPCountry.h"
 #include "app/uIPsTesting.h"
@@ -63,6 +64,9 @@ constexpr int kFlagSize = 48;
 constexpr const char* kRefusedCountryText = "This product is unavailable in this country.";
 // How often the window looks for a system tray that came or went.
 constexpr int kTrayWatchMs = 1500;
+// How long a window started minimised waits to be mapped first.
+constexpr int kMapWaitStepMs = 50;
+constexpr int kMapWaitTries = 60;
 // The show-again numbers of the two close notices.
 constexpr std::int32_t kCloseNotifyNumber = 1;
 constexpr std::int32_t kCloseNotifyNoTrayNumber = 7;
@@ -564,7 +568,20 @@ void TfrmMain::ShowAtStart(bool startHidden) {
     if (!startHidden) {
         show();
     } else if (!FTrayShown) {
-        // Hidden without a tray icon the program could not be reached.
+        // Hidden without a tray icon the program could not be reached. Some
+        // window managers map a window that asks to start minimised as a
+        // normal one; a mapped window is minimised by every one.
+        show();
+        MinimizeOnceMapped(kMapWaitTries);
+    }
+}
+
+void TfrmMain::MinimizeOnceMapped(int triesLeft) {
+    if (windowHandle() != nullptr && windowHandle()->isExposed()) {
+        showMinimized();
+    } else if (triesLeft > 0) {
+        QTimer::singleShot(kMapWaitStepMs, this, [this, triesLeft] { MinimizeOnceMapped(triesLeft - 1); });
+    } else {
         showMinimized();
     }
 }

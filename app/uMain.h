@@ -112,6 +112,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     void SetHidingAction(bool hiding);
     void MinimizeToTray();
     void ApplyTray(bool available);
+    // Minimises the window once the window system has mapped it (or gives up waiting).
+    void MinimizeOnceMapped(int triesLeft);
     QAction* Action(const char* name) const;
 
     const TAppContext& FContext;

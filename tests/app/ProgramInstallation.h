@@ -180,6 +180,17 @@ class Installation {
         return false;
     }
 
+    // The last event of that process that starts with prefix; empty when none.
+    std::string LastEvent(pid_t pid, const std::string& prefix) const {
+        std::string last;
+        for (const std::string& e : EventsOf(pid)) {
+            if (e.rfind(prefix, 0) == 0) {
+                last = e;
+            }
+        }
+        return last;
+    }
+
     bool WaitEvent(pid_t pid, const std::string& event, int timeoutMs = kStartMs) const {
         return WaitUntil([&] { return HasEvent(pid, event); }, timeoutMs);
     }
