@@ -470,8 +470,8 @@ void TfrmMain::spDynamicSkinFormObjectCommand(TSkinFormCommand Command, bool& bC
                 MinimizeToTray();
             } else {
                 // Hidden without a tray, nothing would lead back to the window.
-                FEngine->ShowMessageEx("MSGBox.CloseNotifyNoTray", {}, kCloseNotifyNoTrayNumber, mtInformation,
-                                       MsgDlgButtons({mbOK}), 0, false);
+                FEngine->ShowMessageEx("MSGBox.CloseNotifyNoTray", {}, kCloseNotifyNoTrayNumber,
+                                       mtInformation, MsgDlgButtons({mbOK}), 0, false);
                 showMinimized();
             }
             bCancel = true;

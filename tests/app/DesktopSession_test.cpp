@@ -12,11 +12,14 @@
 namespace cloakline::test {
 namespace {
 
-const Installation::Environment kNoDisplay = {
-    {"DISPLAY", std::nullopt}, {"WAYLAND_DISPLAY", std::nullopt}, {"QT_QPA_PLATFORM", std::nullopt}};
+const Installation::Environment kNoDisplay = {{"DISPLAY", std::nullopt},
+                                              {"WAYLAND_DISPLAY", std::nullopt},
+                                              {"QT_QPA_PLATFORM", std::nullopt}};
 
 // The value of key in [section] of GLib's key file; nullopt when absent.
-std::optional<std::string> KeyFileValue(const std::string& text, const std::string& section, const std::string& key) {
+std::optional<std::string> KeyFileValue(const std::string& text,
+                                        const std::string& section,
+                                        const std::string& key) {
     std::istringstream lines(text);
     std::string line;
     bool inSection = false;
@@ -47,13 +50,18 @@ TEST(EndSignalsTest, EachEndSignalWhileHidingPointsTheDesktopBackDirect) {
     server.Script("/getinfo", info);
     for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
         SCOPED_TRACE(signal);
+        // One proxy, an update already had, the desktop switched, the local
+        // information from the loopback server.
         Installation inst("URL.GetInfo=" + server.Url("/getinfo") +
-                          "\r\nSWITCH.IE=1\r\nNORMAL_IPS=10.0.0.1:8080|United States|US\r\nUpdate.Times=1\r\nUpdate.BeginAuto=0\r\n");
+                          "\r\nSWITCH.IE=1\r\nUpdate.Times=1\r\nUpdate.BeginAuto=0\r\n"
+                          "NORMAL_IPS=10.0.0.1:8080|United States|US\r\n");
         const pid_t p = inst.Start({}, {{"GSETTINGS_BACKEND", "keyfile"},
                                         {"XDG_CURRENT_DESKTOP", "GNOME"},
                                         {"CLOAKLINE_TEST_HIDE", "1"}});
-        ASSERT_TRUE(inst.WaitEvent(p, "hiding")) << inst.Dir.ReadFile("events.log") << inst.Dir.ReadFile("stderr.log");
-        ASSERT_EQ(GnomeProxyMode(inst), "'manual'") << inst.Dir.ReadFile("stderr.log") << inst.Dir.ReadFile("events.log");
+        ASSERT_TRUE(inst.WaitEvent(p, "hiding"))
+            << inst.Dir.ReadFile("events.log") << inst.Dir.ReadFile("stderr.log");
+        ASSERT_EQ(GnomeProxyMode(inst), "'manual'")
+            << inst.Dir.ReadFile("stderr.log") << inst.Dir.ReadFile("events.log");
 
         ASSERT_EQ(::kill(p, signal), 0);
         EXPECT_TRUE(WaitUntil([&] { return GnomeProxyMode(inst) == "'none'"; }, 3000));
@@ -107,12 +115,15 @@ class XServer {
         }
     }
 
-    Installation::Environment Env() const { return {{"DISPLAY", Display}, {"QT_QPA_PLATFORM", std::nullopt}}; }
+    Installation::Environment Env() const {
+        return {{"DISPLAY", Display}, {"QT_QPA_PLATFORM", std::nullopt}};
+    }
 
     // What an X client prints on this display.
     std::string Run(const std::string& command) const {
         std::string output;
-        if (FILE* pipe = ::popen(("DISPLAY=" + Display + " timeout 10 " + command + " 2>/dev/null").c_str(), "r")) {
+        if (FILE* pipe =
+                ::popen(("DISPLAY=" + Display + " timeout 10 " + command + " 2>/dev/null").c_str(), "r")) {
             char chunk[256];
             while (std::fgets(chunk, sizeof chunk, pipe) != nullptr) {
                 output += chunk;
@@ -159,8 +170,9 @@ TEST(SystemTrayTest, WithoutATrayCloseMinimizesAndATrayThatComesLaterTakesTheIco
     const XServer x(inst);
     ASSERT_FALSE(x.Display.empty()) << "no X server could be started";
     inst.Spawn("/usr/bin/openbox", {"--sm-disable"}, x.Env());
-    ASSERT_TRUE(WaitUntil([&] { return x.Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") !=
-                                       std::string::npos; }));
+    ASSERT_TRUE(WaitUntil([&] {
+        return x.Run("xprop -root _NET_SUPPORTING_WM_CHECK").find("window id") != std::string::npos;
+    }));
 
     const pid_t p = inst.Start({}, x.Env());
     ASSERT_TRUE(inst.WaitEvent(p, "initpost shown")) << inst.Dir.ReadFile("stderr.log");

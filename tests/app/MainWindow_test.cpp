@@ -487,8 +487,9 @@ TEST_F(MainWindowTest, CloseWithoutATrayMinimizesExitEndsAndMenusCarryTheirComma
     EXPECT_TRUE(main.isVisible()) << "nothing would lead back to a hidden window";
     EXPECT_TRUE(main.isMinimized());
     EXPECT_FALSE(main.Ending());
-    EXPECT_EQ(boxes.Texts, QStringList{"Cloakline keeps running, minimized, so that your IP address stays hidden. "
-                                       "To quit, right-click the window and choose Exit."});
+    EXPECT_EQ(boxes.Texts,
+              QStringList{"Cloakline keeps running, minimized, so that your IP address stays hidden. "
+                          "To quit, right-click the window and choose Exit."});
     EXPECT_EQ(main.findChild<QMenu*>("pmSys")->actions().back(), main.findChild<QAction*>("actExit"))
         << "Exit is reachable from the window itself";
     main.findChild<QAction*>("actOpen")->trigger();

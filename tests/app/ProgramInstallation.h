@@ -131,7 +131,8 @@ class Installation {
         ::posix_spawn_file_actions_addopen(&actions, 2, stderrPath.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                            0644);
         pid_t pid = 0;
-        const int spawned = ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        const int spawned =
+            ::posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
         ::posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) {
             ADD_FAILURE() << "cannot start " << program;
