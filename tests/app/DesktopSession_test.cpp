@@ -152,6 +152,28 @@ std::string WmState(const XServer& x, pid_t program) {
     return "";
 }
 
+// A window of the program sits inside the tray's window: the tray embedded its icon.
+bool IconInsideTray(const XServer& x, pid_t program) {
+    std::istringstream trays(x.Run("xdotool search --class trayer"));
+    std::vector<unsigned long> trayWindows;
+    for (std::string id; std::getline(trays, id);) {
+        trayWindows.push_back(std::stoul(id));
+    }
+    std::istringstream windows(x.Run("xdotool search --pid " + std::to_string(program)));
+    for (std::string id; std::getline(windows, id);) {
+        unsigned long window = std::stoul(id);
+        for (int depth = 0; depth < 10 && window != 0; ++depth) {
+            const std::string tree = x.Run("xwininfo -tree -id " + std::to_string(window));
+            const auto at = tree.find("Parent window id: 0x");
+            window = at == std::string::npos ? 0 : std::stoul(tree.substr(at + 18, 12), nullptr, 16);
+            if (std::find(trayWindows.begin(), trayWindows.end(), window) != trayWindows.end()) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 // Closes the program's window as a user does: the window manager's close key.
 void CloseThroughWindowManager(const XServer& x, pid_t program) {
     std::istringstream windows(x.Run("xdotool search --onlyvisible --pid " + std::to_string(program)));
@@ -192,6 +214,7 @@ TEST(SystemTrayTest, WithoutATrayCloseMinimizesAndATrayThatComesLaterTakesTheIco
     // A tray comes: the icon goes into it, and closing hides the window there.
     inst.Spawn("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "request"}, x.Env());
     ASSERT_TRUE(inst.WaitEvent(p, "tray 1"));
+    EXPECT_TRUE(WaitUntil([&] { return IconInsideTray(x, p); }, 5000));
     CloseThroughWindowManager(x, p);
     EXPECT_TRUE(inst.WaitEvent(p, kTrayNotice));
     EXPECT_TRUE(inst.WaitEvent(p, "window hidden"));
