@@ -81,7 +81,8 @@ TEST(NoDisplayTest, SwitchesThatShowNoWindowWorkWithoutADisplay) {
     // A first instance on its own display; the later starts have none.
     Installation inst("");
     const pid_t first = inst.Start({});
-    ASSERT_TRUE(inst.WaitEvent(first, "initpost shown"));
+    ASSERT_TRUE(inst.WaitEvent(first, "initpost shown"))
+        << inst.Dir.ReadFile("events.log") << inst.Dir.ReadFile("stderr.log");
     const pid_t forward = inst.Start({"/home/user/list.txt"}, kNoDisplay);
     EXPECT_EQ(inst.WaitExit(forward, kStartMs), 0);
     EXPECT_TRUE(inst.WaitEvent(first, "cmdfile:/home/user/list.txt", 5000));
@@ -197,7 +198,8 @@ TEST(SystemTrayTest, WithoutATrayCloseMinimizesAndATrayThatComesLaterTakesTheIco
     }));
 
     const pid_t p = inst.Start({}, x.Env());
-    ASSERT_TRUE(inst.WaitEvent(p, "initpost shown")) << inst.Dir.ReadFile("stderr.log");
+    ASSERT_TRUE(inst.WaitEvent(p, "initpost shown"))
+        << inst.Dir.ReadFile("events.log") << inst.Dir.ReadFile("stderr.log");
     EXPECT_TRUE(inst.WaitEvent(p, "tray 0"));
     ASSERT_TRUE(WaitUntil([&] { return WmState(x, p) == "Normal"; }));
 
