@@ -594,7 +594,8 @@ void TfrmMain::WatchTray() {
     ApplyTray(available);
     if (!available && !isVisible() && !FEnding) {
         // The tray went away with the window in it.
-        showMinimized();
+        show();
+        MinimizeOnceMapped(kMapWaitTries);
     }
 }
 

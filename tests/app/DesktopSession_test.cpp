@@ -214,7 +214,7 @@ TEST(SystemTrayTest, WithoutATrayCloseMinimizesAndATrayThatComesLaterTakesTheIco
     EXPECT_TRUE(WaitUntil([&] { return WmState(x, p) == "Normal"; }));
 
     // A tray comes: the icon goes into it, and closing hides the window there.
-    inst.Spawn("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "request"}, x.Env());
+    const pid_t tray = inst.Spawn("/usr/bin/trayer", {"--edge", "bottom", "--widthtype", "request"}, x.Env());
     ASSERT_TRUE(inst.WaitEvent(p, "tray 1"));
     EXPECT_TRUE(WaitUntil([&] { return IconInsideTray(x, p); }, 5000));
     CloseThroughWindowManager(x, p);
@@ -225,6 +225,14 @@ TEST(SystemTrayTest, WithoutATrayCloseMinimizesAndATrayThatComesLaterTakesTheIco
     EXPECT_TRUE(inst.WaitExit(fromTray, kStartMs).has_value());
     EXPECT_TRUE(inst.WaitEvent(p, "bringtofront"));
     EXPECT_TRUE(WaitUntil([&] { return WmState(x, p) == "Normal"; }));
+
+    // The tray goes away while the window waits in it: the window comes back minimised.
+    CloseThroughWindowManager(x, p);
+    ASSERT_TRUE(WaitUntil([&] { return inst.LastEvent(p, "window ") == "window hidden"; }));
+    ::kill(tray, SIGTERM);
+    inst.WaitExit(tray, 5000);
+    EXPECT_TRUE(WaitUntil([&] { return inst.LastEvent(p, "tray ") == "tray 0"; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return WmState(x, p) == "Iconic"; }));
 }
 
 TEST(SystemTrayTest, StartedHiddenTheWindowWaitsInTheTrayOrMinimizedWithoutOne) {
