@@ -2,11 +2,14 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QThread>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "app/DebugLogSinks.h"
+#include "app/EndSignals.h"
 #include "core/framework/DebugLog.h"
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTInstanceClient.h"
@@ -42,6 +45,8 @@ bool CtrlAndShiftHeld() {
     return held.testFlag(Qt::ControlModifier) && held.testFlag(Qt::ShiftModifier);
 }
 
+// A window system that a user sees: message boxes and held keys mean
+// something there, and not on the offscreen or minimal platforms.
 bool HasWindowSystem() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (platform != nullptr && *platform != '\0') {
@@ -52,6 +57,13 @@ bool HasWindowSystem() {
 #else
     return std::getenv("DISPLAY") != nullptr || std::getenv("WAYLAND_DISPLAY") != nullptr;
 #endif
+}
+
+// The GUI application can be created: a platform was named, or a display is
+// there. Without either Qt aborts the process instead of failing.
+bool CanCreateGuiApplication() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    return (platform != nullptr && *platform != '\0') || HasWindowSystem();
 }
 
 }  // namespace
@@ -104,9 +116,17 @@ int RunApplication(int argc,
         QThread::msleep(2000);
     }
 
-    // The keyboard can only be asked once the application object exists.
-    QApplication app(argc, argv);
-    const bool debug = DecideDebugMode(settings.GetSettingBool("Debug.Enabled"), CtrlAndShiftHeld(),
+    // The application object is made only where a window system is there:
+    // the switches that end the start early must work without a display. The
+    // keyboard can only be asked once it exists; without a window system no
+    // key is held.
+    std::optional<QApplication> app;
+    bool keysHeld = false;
+    if (HasWindowSystem()) {
+        app.emplace(argc, argv);
+        keysHeld = CtrlAndShiftHeld();
+    }
+    const bool debug = DecideDebugMode(settings.GetSettingBool("Debug.Enabled"), keysHeld,
                                        settings.GetSettingBool("Debug.Disabled"), switches.Has('d'));
     if (debug) {
         DebugLog::SetSink(std::make_shared<TStderrAndFileLogSink>(
@@ -131,27 +151,59 @@ int RunApplication(int argc,
             }
             return false;
         }
+        if (!app && !CanCreateGuiApplication()) {
+            std::fprintf(stderr, "%s: no display to show the window on (DISPLAY is not set)\n",
+                         argc > 0 ? argv[0] : "cloakline");
+            exitCode = 1;
+            return false;
+        }
         return true;
     }();
 
     if (goOn) {
+        if (!app) {
+            app.emplace(argc, argv);
+        }
+        // From here on the desktop may be pointed at a proxy: the end by a
+        // signal must go through the window's Exit, which points it back.
+        std::unique_ptr<QWidget> mainForm;
+        bool endRequested = false;
+        const TEndSignals endSignals([&](int) {
+            endRequested = true;
+            if (auto* form = dynamic_cast<IMainForm*>(mainForm.get())) {
+                form->EndProgram();
+            }
+            // Leaves every loop, a modal dialog's too.
+            QCoreApplication::exit(0);
+        });
         // Outlives the main window: requests still under way are let go and
         // waited for only once nothing can receive their answers.
         TQtNetworkRuntime network;
         const TDownloaderContext downloader = network.DownloaderContext(system);
         const TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
+        QPointer<TfrmKTSplashForm> splash;
         if (settings.GetSettingBool("App.Splash")) {
-            // Frees itself once closed; the engine closes it when the start is done.
-            auto* splash = new TfrmKTSplashForm;
+            // Frees itself once closed.
+            splash = new TfrmKTSplashForm;
             splash->show();
             splash->repaint();
             SetSplashWindow(splash);
         }
-        std::unique_ptr<QWidget> mainForm = createMainForm(context);
-        if (!switches.Has('h')) {
+        mainForm = createMainForm(context);
+        if (auto* form = dynamic_cast<IMainForm*>(mainForm.get())) {
+            form->ShowAtStart(switches.Has('h'));
+        } else if (!switches.Has('h')) {
             mainForm->show();
         }
-        exitCode = app.exec();
+        if (mainForm->isVisible() && !mainForm->isMinimized()) {
+            // Active, the splash sees it and goes, with a window manager or without.
+            mainForm->activateWindow();
+        } else if (splash) {
+            splash->close();
+        }
+        if (!endRequested) {
+            exitCode = app->exec();
+        }
         mainForm.reset();
     }
     DebugLog::SetActive(false);

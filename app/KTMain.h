@@ -28,6 +28,17 @@ struct TAppContext {
 // hold up a new start for ever.
 inline constexpr int kInstanceReplyTimeoutMs = 3000;
 
+// What the run routine asks of a main window beyond showing it; a window
+// without it is shown unless started hidden, and ended by leaving the loop.
+class IMainForm {
+  public:
+    virtual ~IMainForm() = default;
+    // The first show: hidden only where the user can reach the window again.
+    virtual void ShowAtStart(bool startHidden) = 0;
+    // Ends the program exactly as the window's own Exit does.
+    virtual void EndProgram() = 0;
+};
+
 using MainFormFactory = std::function<std::unique_ptr<QWidget>(const TAppContext&)>;
 
 // The run routine: switches, debug mode, one instance per installation, the

@@ -15,6 +15,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolButton>
+#include <QWindow>
 
 #include "app/uChooseIPCountry.h"
 #include "app/uIPsTesting.h"
@@ -61,6 +62,14 @@ constexpr int kClientWidth = 474;
 constexpr int kClientHeight = 236;
 constexpr int kFlagSize = 48;
 constexpr const char* kRefusedCountryText = "This product is unavailable in this country.";
+// How often the window looks for a system tray that came or went.
+constexpr int kTrayWatchMs = 1500;
+// How long a window started minimised waits to be mapped first.
+constexpr int kMapWaitStepMs = 50;
+constexpr int kMapWaitTries = 60;
+// The show-again numbers of the two close notices.
+constexpr std::int32_t kCloseNotifyNumber = 1;
+constexpr std::int32_t kCloseNotifyNoTrayNumber = 7;
 
 QString Q(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -172,6 +181,9 @@ void TfrmMain::CreateComponents() {
     tmrTouch = new QTimer(this);
     tmrTouch->setObjectName(QStringLiteral("tmrTouch"));
     tmrTouch->setInterval(300000);
+    tmrTrayWatch = new QTimer(this);
+    tmrTrayWatch->setObjectName(QStringLiteral("tmrTrayWatch"));
+    tmrTrayWatch->setInterval(kTrayWatchMs);
 
     Shroud1 = new QAction(this);
     Shroud1->setObjectName(QStringLiteral("Shroud1"));
@@ -227,6 +239,7 @@ void TfrmMain::CreateComponents() {
     connect(tmrInit, &QTimer::timeout, this, [this] { tmrInitTimer(); });
     connect(tmrChangeIP, &QTimer::timeout, this, [this] { FHider->tmrChangeIPTimer(); });
     connect(tmrTouch, &QTimer::timeout, this, [this] { FHider->tmrTouchTimer(); });
+    connect(tmrTrayWatch, &QTimer::timeout, this, [this] { WatchTray(); });
     SetHidingAction(false);
 }
 
@@ -240,7 +253,8 @@ void TfrmMain::FormCreate() {
             spTrayIcon->setIcon(picture);
         }
     }
-    spTrayIcon->setVisible(QSystemTrayIcon::isSystemTrayAvailable());
+    ApplyTray(QSystemTrayIcon::isSystemTrayAvailable());
+    tmrTrayWatch->start();
 
     FTextColor = StartTextColor(settings.GetSettingString("App.Name"));
 
@@ -296,6 +310,7 @@ void TfrmMain::FormCreate() {
 
 void TfrmMain::FormDestroy() {
     tmrInit->stop();
+    tmrTrayWatch->stop();
     if (FHider) {
         FHider->StopAtEnd();
     }
@@ -449,9 +464,16 @@ void TfrmMain::spDynamicSkinFormObjectCommand(TSkinFormCommand Command, bool& bC
             if (FEngine->SessionEnding()) {
                 return;
             }
-            FEngine->ShowMessageEx("MSGBox.CloseNotify", {}, 1, mtInformation, MsgDlgButtons({mbOK}), 0,
-                                   false);
-            MinimizeToTray();
+            if (FTrayShown) {
+                FEngine->ShowMessageEx("MSGBox.CloseNotify", {}, kCloseNotifyNumber, mtInformation,
+                                       MsgDlgButtons({mbOK}), 0, false);
+                MinimizeToTray();
+            } else {
+                // Hidden without a tray, nothing would lead back to the window.
+                FEngine->ShowMessageEx("MSGBox.CloseNotifyNoTray", {}, kCloseNotifyNoTrayNumber,
+                                       mtInformation, MsgDlgButtons({mbOK}), 0, false);
+                showMinimized();
+            }
             bCancel = true;
             return;
         case TSkinFormCommand::Maximize:
@@ -539,7 +561,62 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TfrmMain::HasTrayIcon() const {
-    return spTrayIcon != nullptr;
+    return FTrayShown;
+}
+
+void TfrmMain::ShowAtStart(bool startHidden) {
+    if (!startHidden) {
+        show();
+    } else if (!FTrayShown) {
+        // Hidden without a tray icon the program could not be reached. Some
+        // window managers map a window that asks to start minimised as a
+        // normal one; a mapped window is minimised by every one.
+        show();
+        MinimizeOnceMapped(kMapWaitTries);
+    }
+}
+
+void TfrmMain::MinimizeOnceMapped(int triesLeft) {
+    if (windowHandle() != nullptr && windowHandle()->isExposed()) {
+        showMinimized();
+    } else if (triesLeft > 0) {
+        QTimer::singleShot(kMapWaitStepMs, this, [this, triesLeft] { MinimizeOnceMapped(triesLeft - 1); });
+    } else {
+        showMinimized();
+    }
+}
+
+void TfrmMain::WatchTray() {
+    const bool available = QSystemTrayIcon::isSystemTrayAvailable();
+    if (available == FTrayShown) {
+        return;
+    }
+    ApplyTray(available);
+    if (!available && !isVisible() && !FEnding) {
+        // The tray went away with the window in it.
+        show();
+        MinimizeOnceMapped(kMapWaitTries);
+    }
+}
+
+void TfrmMain::ApplyTray(bool available) {
+    FTrayShown = available;
+    // Shown anew, so that a tray that came later embeds the icon.
+    spTrayIcon->setVisible(false);
+    spTrayIcon->setVisible(available);
+    // Without a tray its menu, and Exit in it, is out of reach: the window's
+    // own menu carries Exit then.
+    QAction* exit = Action("actExit");
+    const qsizetype at = pmSys->actions().indexOf(exit);
+    if (!available && at < 0) {
+        pmSys->addSeparator();
+        pmSys->addAction(exit);
+    } else if (available && at > 0) {
+        QAction* separator = pmSys->actions().at(at - 1);
+        pmSys->removeAction(exit);
+        pmSys->removeAction(separator);
+        delete separator;
+    }
 }
 
 void TfrmMain::RestoreFromTray() {

@@ -45,7 +45,7 @@ enum class TSkinFormCommand { Close, Maximize, RollUp, Minimize, Other };
 // The program's main window: the status panel, Hide/Stop, the fake location
 // and its flag, the options link, the tray icon and its menu. It owns the
 // engine, the language data, the proxy manager and the status panel.
-class TfrmMain : public QMainWindow, public ISkinForm {
+class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     Q_OBJECT
 
   public:
@@ -59,6 +59,10 @@ class TfrmMain : public QMainWindow, public ISkinForm {
     bool LocalInfoGot() const { return FHider->LocalInfoGot(); }
     // True once the window has been told to end the program.
     bool Ending() const { return FEnding; }
+    // The tray icon is shown in a system tray; without one, closing minimises.
+    bool TrayShown() const { return FTrayShown; }
+    // Shows or takes away the tray icon as a system tray comes or goes.
+    void WatchTray();
 
     void tmrInitTimer();
     void LocalInfoArrived();
@@ -85,6 +89,10 @@ class TfrmMain : public QMainWindow, public ISkinForm {
     bool HasTrayIcon() const override;
     void RestoreFromTray() override;
 
+    // IMainForm
+    void ShowAtStart(bool startHidden) override;
+    void EndProgram() override;
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -103,7 +111,9 @@ class TfrmMain : public QMainWindow, public ISkinForm {
     void sdFlagDoneFile(const std::string& strFileName);
     void SetHidingAction(bool hiding);
     void MinimizeToTray();
-    void EndProgram();
+    void ApplyTray(bool available);
+    // Minimises the window once the window system has mapped it (or gives up waiting).
+    void MinimizeOnceMapped(int triesLeft);
     QAction* Action(const char* name) const;
 
     const TAppContext& FContext;
@@ -111,6 +121,7 @@ class TfrmMain : public QMainWindow, public ISkinForm {
     std::uint32_t FTextColor = 0;
     bool FEnding = false;
     bool FPlaced = false;
+    bool FTrayShown = false;
     std::unique_ptr<IProxyRandom> FOwnRandom;
     std::unique_ptr<TProxyManager> FProxyManager;
     std::unique_ptr<THideController> FHider;
@@ -130,6 +141,8 @@ class TfrmMain : public QMainWindow, public ISkinForm {
     QTimer* tmrInit;
     QTimer* tmrChangeIP;
     QTimer* tmrTouch;
+    // Looks for a system tray that comes or goes while the program runs.
+    QTimer* tmrTrayWatch;
     QAction* Shroud1;
     QMenu* pmSys;
     QMenu* pmTray;

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QScreen>
+#include <QWindow>
 #include <exception>
 
 #include "core/framework/GlobalPlatform.h"
@@ -32,6 +33,16 @@ TfrmKTSplashForm::TfrmKTSplashForm(QWidget* parent) : QWidget(parent, Qt::Window
     resize(kDesignSize);
     spPngForm = new TspPngForm(this);
     new QtKTMultiLang(*this);
+    // Another window of the program became active, normally the main window:
+    // without a window manager the splash itself is never activated, so its
+    // own deactivation would never come.
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        connect(gui, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+            if (focus != nullptr && focus != windowHandle()) {
+                PostClose();
+            }
+        });
+    }
     FormCreate();
     NotifyFormLoaded(*this);
 }

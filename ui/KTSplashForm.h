@@ -13,8 +13,9 @@ class TspPngForm;
 QPoint SplashPosition(QSize screenSize, QSize pictureSize);
 
 // The splash of the start: a picture with per-pixel alpha, centred on the
-// screen, that closes itself as soon as another window becomes active, or at
-// once when there is no picture to show. Frees itself when closed.
+// screen, that closes itself as soon as it loses activation or another window
+// of the program becomes active, or at once when there is no picture to show.
+// Frees itself when closed.
 class TfrmKTSplashForm : public QWidget {
     Q_OBJECT
 

@@ -41,6 +41,9 @@ constexpr std::array kNamedStrings = {
     TNamedString{"AppRes", "MSGBox_ACTIONFAST", "Please wait a moment before you hide or stop again."},
     TNamedString{"AppRes", "MSGBox.CloseNotify",
                  "{AppName} keeps running in the system tray. To quit, choose Exit in the tray menu."},
+    TNamedString{"AppRes", "MSGBox.CloseNotifyNoTray",
+                 "{AppName} keeps running, minimized, so that your IP address stays hidden. To quit, "
+                 "right-click the window and choose Exit."},
     TNamedString{"AppRes", "MSGBox.FFRestart",
                  "Please restart Firefox so that the new settings take effect."},
     TNamedString{"AppRes", "MSGBox.FFUninstalled", "Firefox is not installed on this computer."},

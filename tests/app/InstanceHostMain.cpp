@@ -1,19 +1,34 @@
-// A program built on the real run routine and protocol, whose main window
-// records what reaches it, so that tests can watch two processes talk.
+// The program itself (the real run routine and the real main window) with a
+// recorder on the side, so that tests can watch processes start, talk and end.
 //   CLOAKLINE_TEST_EVENTS   file that receives one "<pid> <event>" line per event
-//   CLOAKLINE_TEST_BUSY_MS  how long the deferred initialisation waits (busy phase)
+//   CLOAKLINE_TEST_BUSY_MS  how long the deferred initialisation keeps the instance busy
+//   CLOAKLINE_TEST_HIDE     set: press Hide once the window is ready for it
+// Events: listening | not-listening, initpost <window>, window <window> on
+// every change (shown, hidden, minimized), bringtofront, cmdfile:<text>,
+// tray 0|1, splash open|closed, hiding, box:<text> (message boxes are
+// answered with OK), destroyed, ended.
 #include <unistd.h>
 
-#include <QMainWindow>
+#include <QAbstractButton>
+#include <QApplication>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-#include "ui/KTInstanceHook.h"
 #include "app/KTMain.h"
+#include "app/uMain.h"
 #include "core/framework/GlobalPlatform.h"
+#include "ui/KTEngine.h"
+#include "ui/KTInstanceHook.h"
 
 namespace hosttest {
+
+using cloakline::TfrmMain;
 
 void Record(const std::string& event) {
     const char* path = std::getenv("CLOAKLINE_TEST_EVENTS");
@@ -26,36 +41,116 @@ void Record(const std::string& event) {
     }
 }
 
-class TfrmMain : public QMainWindow {
-    Q_OBJECT
+std::string WindowState(const QWidget& form) {
+    if (!form.isVisible()) {
+        return "hidden";
+    }
+    return form.isMinimized() ? "minimized" : "shown";
+}
+
+// Looks at the window, the tray, the splash and the boxes of the program
+// every few milliseconds and records what changed.
+class Watcher : public QObject {
+  public:
+    explicit Watcher(TfrmMain& form) : QObject(&form), FForm(&form) {
+        FHide = std::getenv("CLOAKLINE_TEST_HIDE") != nullptr;
+        auto* timer = new QTimer(this);
+        timer->setInterval(20);
+        connect(timer, &QTimer::timeout, this, [this] { Look(); });
+        timer->start();
+    }
+
+  private:
+    void Change(std::string& last, const std::string& now, const std::string& name) {
+        if (now != last) {
+            last = now;
+            Record(name + " " + now);
+        }
+    }
 
   public:
-    explicit TfrmMain(const cloakline::TAppContext& context) {
-        const char* busy = std::getenv("CLOAKLINE_TEST_BUSY_MS");
-        auto* hook = new cloakline::TKTInstanceHook(this, context.Instances,
-                                                    context.Settings.GetSettingInteger("App.ID"),
-                                                    busy != nullptr ? std::atoi(busy) : 0);
-        hook->OnInitPost = [this] { Record(std::string("initpost visible=") + (isVisible() ? "1" : "0")); };
-        hook->OnBringToFront = [] {
-            Record("bringtofront");
-            return false;
-        };
-        hook->Receiver().FOnCmdFile = [](const std::string& file) { Record("cmdfile:" + file); };
-        Record(hook->Listening() ? "listening" : "not-listening");
+    // On a timer of its own, made before the window: the window's creation can
+    // show boxes, and a timer does not fire again while its own handler waits
+    // in a box that the click of Look opened.
+    static void AnswerBoxes() {
+        auto* boxes = new QTimer(QCoreApplication::instance());
+        boxes->setInterval(20);
+        QObject::connect(boxes, &QTimer::timeout, [] { AnswerBox(); });
+        boxes->start();
     }
-    ~TfrmMain() override { Record("destroyed"); }
+
+  private:
+    static void AnswerBox() {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            box != nullptr && box->isVisible()) {
+            Record("box:" + box->text().toStdString());
+            if (QAbstractButton* ok = box->button(QMessageBox::Ok)) {
+                ok->click();
+            } else {
+                box->reject();
+            }
+        }
+    }
+
+    void Look() {
+        if (FForm == nullptr) {
+            return;
+        }
+        Change(FWindow, WindowState(*FForm), "window");
+        Change(FTray, FForm->TrayShown() ? "1" : "0", "tray");
+        Change(FSplash, cloakline::SplashWindow() != nullptr ? "open" : "closed", "splash");
+        if (FHide && !FForm->Hider().IsHiding() && FForm->LocalInfoGot() &&
+            !FForm->findChild<QTimer*>("tmrInit")->isActive()) {
+            // Refused within the first second; the next look tries again.
+            FForm->findChild<QToolButton*>("btnHide")->click();
+            if (FForm->Hider().IsHiding()) {
+                Record("hiding");
+            }
+        }
+    }
+
+    QPointer<TfrmMain> FForm;
+    bool FHide = false;
+    std::string FWindow;
+    std::string FTray;
+    std::string FSplash;
 };
+
+std::unique_ptr<QWidget> CreateRecordedMainForm(const cloakline::TAppContext& context) {
+    Watcher::AnswerBoxes();
+    auto form = std::make_unique<TfrmMain>(context);
+    TfrmMain* window = form.get();
+    cloakline::TKTInstanceHook& hook = *window->Engine()->InstanceHook();
+    const char* busy = std::getenv("CLOAKLINE_TEST_BUSY_MS");
+    const int busyMs = busy != nullptr ? std::atoi(busy) : 0;
+    hook.OnInitPost = [window, busyMs, initPost = hook.OnInitPost] {
+        if (busyMs > 0) {
+            // A long deferred start: the loop runs, the instance answers busy.
+            QEventLoop loop;
+            QTimer::singleShot(busyMs, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        initPost();
+        Record("initpost " + WindowState(*window));
+    };
+    hook.OnBringToFront = [bringToFront = hook.OnBringToFront] {
+        Record("bringtofront");
+        return bringToFront();
+    };
+    window->Engine()->SetOnCmdFile([](const std::string& file) { Record("cmdfile:" + file); });
+    QObject::connect(window, &QObject::destroyed, [] { Record("destroyed"); });
+    new Watcher(*window);
+    Record(hook.Listening() ? "listening" : "not-listening");
+    return form;
+}
 
 }  // namespace hosttest
 
 int main(int argc, char** argv) {
     const std::unique_ptr<cloakline::Platform> system = cloakline::CreateSystemPlatform();
     cloakline::SetGlobalPlatform(system.get());
-    hosttest::TfrmMain* form = nullptr;
-    cloakline::RunApplication(argc, argv, form);
+    cloakline::RunApplication(argc, argv, hosttest::CreateRecordedMainForm, {});
     hosttest::Record("ended");
     cloakline::SetGlobalPlatform(nullptr);
     return 0;
 }
-
-#include "InstanceHostMain.moc"

@@ -478,16 +478,23 @@ TEST_F(MainWindowTest, OptionsCancelLeavesEverySettingAlone) {
     EXPECT_TRUE(Timer("tmrChangeIP").isActive());
 }
 
-TEST_F(MainWindowTest, CloseHidesInTheTrayExitEndsAndMenusCarryTheirCommands) {
+TEST_F(MainWindowTest, CloseWithoutATrayMinimizesExitEndsAndMenusCarryTheirCommands) {
     TfrmMain& main = Ready();
     main.show();
+    ASSERT_FALSE(main.TrayShown()) << "the offscreen platform has no system tray";
     ModalBoxRecorder boxes;
     main.close();
-    EXPECT_FALSE(main.isVisible());
+    EXPECT_TRUE(main.isVisible()) << "nothing would lead back to a hidden window";
+    EXPECT_TRUE(main.isMinimized());
     EXPECT_FALSE(main.Ending());
-    EXPECT_EQ(boxes.Texts.size(), 1u) << "the notice";
+    EXPECT_EQ(boxes.Texts,
+              QStringList{"Cloakline keeps running, minimized, so that your IP address stays hidden. "
+                          "To quit, right-click the window and choose Exit."});
+    EXPECT_EQ(main.findChild<QMenu*>("pmSys")->actions().back(), main.findChild<QAction*>("actExit"))
+        << "Exit is reachable from the window itself";
     main.findChild<QAction*>("actOpen")->trigger();
     EXPECT_TRUE(main.isVisible());
+    EXPECT_FALSE(main.isMinimized());
 
     bool cancel = false;
     main.spDynamicSkinFormObjectCommand(TSkinFormCommand::Maximize, cancel);
@@ -517,6 +524,33 @@ TEST_F(MainWindowTest, CloseHidesInTheTrayExitEndsAndMenusCarryTheirCommands) {
     EXPECT_TRUE(main.Ending());
     EXPECT_FALSE(main.isVisible());
     EXPECT_EQ(Quits, 1);
+}
+
+TEST_F(MainWindowTest, TimersRunAtTheirIntervalsAndTheStartTimerRetriesUntilAnUpdateBringsTheLists) {
+    Settings().SetSettingstring("NORMAL_IPS", "");
+    Settings().SetSettingstring("SUPER_IPS", "");
+    Settings().SetSettingInteger("Update.Times", 0);
+    Settings().SetSettingBool("Update.BeginAuto", true);
+    // The deferred start's update check; its answer comes after the first tick.
+    TScriptedResponse update = Answer(200,
+                                      "magicword=cloakline-reference\r\nResult=0\r\n"
+                                      "__MODIFY__.NORMAL_IPS=10.0.0.1:8080|United States|US");
+    update.DelayBeforeHeaders = std::chrono::milliseconds(1800);
+    Server.Script("/update", update);
+    ModalBoxRecorder boxes;
+    TfrmMain& main = Start();
+    EXPECT_EQ(Timer("tmrInit").interval(), 1000);
+    EXPECT_EQ(Timer("tmrChangeIP").interval(), 10000);
+    EXPECT_EQ(Timer("tmrTouch").interval(), 300000);
+    ASSERT_TRUE(Timer("tmrInit").isActive());
+    int ticks = 0;
+    QObject::connect(&Timer("tmrInit"), &QTimer::timeout, [&ticks] { ++ticks; });
+
+    ASSERT_TRUE(WaitFor([this] { return !Timer("tmrInit").isActive(); }, 10000));
+    EXPECT_GE(ticks, 2) << "a tick before the answer found no list and the timer went on";
+    EXPECT_EQ(Requests("/update"), 1u);
+    EXPECT_EQ(main.ProxyManager()->GetcountryListCount("US", true), 1);
+    EXPECT_TRUE(boxes.Texts.isEmpty());
 }
 
 TEST_F(MainWindowTest, ShippedConstantsHoldEveryKeyTheProgramReads) {
