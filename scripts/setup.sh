@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core locales
     libcurl4-openssl-dev zlib1g-dev openssl
     libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
-    xvfb xauth openbox trayer xdotool x11-utils
+    xvfb xauth
     iso-flags-png-320x240
     tinyproxy chromium firefox-esr
     openbox trayer xdotool x11-utils dbus dbus-x11
