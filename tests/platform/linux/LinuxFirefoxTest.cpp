@@ -82,7 +82,9 @@ class LinuxFirefoxProfileTest : public ::testing::Test {
     LinuxFirefoxProfileTest()
         : Env{{"HOME", Dir.Path() + "/home"}, {"XDG_CONFIG_HOME", Dir.Path() + "/cfg"}},
           Firefox(
-              Env.Lookup(), {}, [this] { return DesktopKeepsProxy; },
+              Env.Lookup(),
+              {},
+              [this] { return DesktopKeepsProxy; },
               [this](const std::string&) { return InUse; }) {}
 
     std::string Program(const std::string& relative) const {
