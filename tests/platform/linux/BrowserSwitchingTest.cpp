@@ -142,6 +142,26 @@ TEST_F(BrowserSwitchingTest, MalformedTextsReachNoBrowser) {
     EXPECT_EQ(Desktop.Dir.ReadFile(kKioslaverc).find("9.9.9.9"), std::string::npos);
 }
 
+TEST_F(BrowserSwitchingTest, ADesktopThatKeepsNoSettingsIsAFailedHide) {
+    // GIO's backend in memory takes every write and shows it to no one.
+    Desktop.Env["GSETTINGS_BACKEND"] = "memory";
+    fs::remove(Desktop.Dir.Path() + "/" + kKioslaverc);
+    const std::optional<int> result = Desktop.InChild([] {
+        auto system = CreateSystemPlatform();
+        TKTSettings settings(*system, "");
+        settings.SetSettingBool("SWITCH.IE", true);
+        settings.SetSettingBool("SWITCH.FF", true);
+        const TSwitchServices with{settings, *system};
+        if (SwitchIEProxy(with, "1.2.3.4:8080") || SwitchFirefoxProxy(with, "1.2.3.4:8080")) {
+            return 1;
+        }
+        // Nothing was left on a proxy to clear.
+        return SwitchIEProxy(with, "") && SwitchFirefoxProxy(with, "") ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(Desktop.Dir.Exists(kKioslaverc)) << "no KDE session";
+}
+
 TEST(LinuxBrowserBackends, FactoryMakesTheLinuxOnes) {
     const auto system = CreateSystemPlatform();
     EXPECT_NE(dynamic_cast<LinuxSystemProxy*>(system->SystemProxy.get()), nullptr);
