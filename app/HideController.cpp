@@ -89,6 +89,7 @@ void THideController::actShroudExecute() {
     manager.SetTargetProxy(choice);
     const TProxyRec& target = manager.TargetProxy();
     const std::string proxy = target.ProxyText();
+    const bool wasHiding = IsHiding();
     const TSwitchReport report = SwitchAllBrowsers(FParts.Switches, proxy);
     if (!report.AnySwitched && !report.Failed.empty()) {
         // Not one browser took the proxy: the user is not hidden anywhere,
@@ -126,9 +127,12 @@ void THideController::actShroudExecute() {
         panel->SetTextInfo(AppText(report.Failed.empty() ? "FLSMsg.Hiding" : "FLSMsg.HidingPartly"),
                            static_cast<std::int32_t>(HidingTextColor(settings.GetSettingString("App.PID"))));
     }
-    if (!report.Failed.empty()) {
+    // A move to another proxy (the timer, the chooser) tells only of a change
+    // in what failed, so that a lasting failure is not repeated every few minutes.
+    if (!report.Failed.empty() && (!wasHiding || report.Failed != FLastFailed)) {
         ShowBrowsersMessage("MSGBox.SwitchPartly", report.Failed);
     }
+    FLastFailed = report.Failed;
 }
 
 void THideController::actStopHideExecute() {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "core/proxy/ProxyManager.h"
 #include "core/proxy/SHRUtils.h"
@@ -34,7 +36,8 @@ class THideController {
 
     // A browser that could not be switched is named in a message: on Hide,
     // "MSGBox.SwitchPartly" (hiding goes on with the others, the panel says
-    // "FLSMsg.HidingPartly") or, when not one took the proxy,
+    // "FLSMsg.HidingPartly"; a move to another proxy repeats it only when
+    // other browsers failed) or, when not one took the proxy,
     // "MSGBox.SwitchNone" (the browsers are cleared again and nothing hides);
     // on Stop, "MSGBox.StopFailed".
     void actShroudExecute();
@@ -63,6 +66,8 @@ class THideController {
 
     THideParts FParts;
     bool FHiding = false;
+    // The browsers the last Hide could not switch (language keys of their names).
+    std::vector<std::string> FLastFailed;
     bool FLocalInfoGot = false;
     TDateTime FLastActionTime = 0;
     TDateTime FLastTouchTime = 0;

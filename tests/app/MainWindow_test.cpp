@@ -346,6 +346,13 @@ TEST_F(MainWindowTest, BrowsersThatCouldNotBeSwitchedAreNamed) {
     ASSERT_FALSE(Since(before).empty());
     EXPECT_EQ(Since(before).back(), cmd::SetTextInfo("Your IP address is hidden in some browsers only", 0));
 
+    // The timed change does not repeat a failure that stays the same.
+    boxes.Texts.clear();
+    Env.Clock->AdvanceSeconds(2);
+    main.Hider().actShroudExecute();
+    EXPECT_TRUE(main.Hider().IsHiding());
+    EXPECT_EQ(shown(), "");
+
     // Not one browser took the next proxy (a timed change, say): nothing
     // hides any more, the browsers are cleared.
     Desktop->Result = false;
