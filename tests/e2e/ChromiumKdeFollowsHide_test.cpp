@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 class ChromiumKdeFollowsHideTest : public LoopbackProductTest {
   protected:
     std::vector<TDemoProxy> DemoProxies() const override {
-        return {{"US", "United States", "Washington", "127.0.0.71", false, 0, nullptr}};
+        std::vector<TDemoProxy> proxies;
+        proxies.push_back({"US", "United States", "Washington", "127.0.0.71", false, 0, nullptr});
+        return proxies;
     }
 };
 

@@ -21,7 +21,9 @@ constexpr const char* kDirect = "127.0.0.1";
 class FirefoxFollowsHideTest : public LoopbackProductTest {
   protected:
     std::vector<TDemoProxy> DemoProxies() const override {
-        return {{"US", "United States", "Washington", "127.0.0.61", false, 0, nullptr}};
+        std::vector<TDemoProxy> proxies;
+        proxies.push_back({"US", "United States", "Washington", "127.0.0.61", false, 0, nullptr});
+        return proxies;
     }
 
     void SetUp() override {
