@@ -98,6 +98,7 @@ struct TUserJsParts {
     std::vector<std::string> Own;      // lines of "prefs.js", as recorded
     std::vector<std::string> Earlier;  // pref lines an earlier version forced
     std::vector<std::string> Prefs;    // pref lines inside the blocks
+    bool Found = false;                // there was a block
 };
 
 bool IsBlockLine(std::string_view trimmed) {
@@ -112,6 +113,7 @@ TUserJsParts SplitUserJs(const std::vector<TLine>& lines, std::string_view lineB
             parts.Rest += lines[i].Break.empty() ? lineBreak : lines[i].Break;
             continue;
         }
+        parts.Found = true;
         std::size_t end = i + 1;
         while (end < lines.size() && TrimText(lines[end].Text) != kBlockEnd) {
             ++end;
@@ -207,7 +209,7 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
     }
 
     TFirefoxPrefFiles result{files.PrefsJs, {}};
-    std::vector<TLine> prefsLines = SplitLines(files.PrefsJs);
+    const std::vector<TLine> prefsLines = SplitLines(files.PrefsJs);
     const std::string_view prefsBreak = FirstBreak(prefsLines);
     const std::optional<std::string> prefsType = TypeLineOf(prefsLines, parts.Earlier);
     if (!inUse) {
@@ -251,6 +253,9 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
     result.UserJs = parts.Rest;
     const bool pointAtDesktop = hiding && own != kFirefoxSystemProxyType;
     if (!pointAtDesktop && parts.Own.empty() && parts.Earlier.empty()) {
+        if (!parts.Found) {
+            result.UserJs = files.UserJs;  // not a byte of it is ours
+        }
         return result;
     }
     std::string& out = result.UserJs;

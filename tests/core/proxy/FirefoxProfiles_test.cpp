@@ -47,7 +47,7 @@ TFirefoxPrefFiles FirefoxRuns(const TFirefoxPrefFiles& files) {
 
 TEST(FirefoxPrefFilesTest, AProfileFollowingTheDesktopIsNeverWritten) {
     for (const std::string& prefs : {std::string(), kPrefsStart}) {
-        for (const std::string& user : {std::string(), kUserLines}) {
+        for (const std::string& user : {std::string(), kUserLines, std::string("// no final break")}) {
             const TFirefoxPrefFiles files{prefs, user};
             for (bool hiding : {kHide, kStop}) {
                 for (bool inUse : {kInUse, kFree}) {
