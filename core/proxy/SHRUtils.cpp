@@ -82,14 +82,17 @@ bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy) {
 TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view proxy) {
     TSwitchReport report;
     const auto note = [&](bool ok, bool present, std::string_view switchName, const char* nameKey) {
+        if (!present) {
+            return;
+        }
         if (!ok) {
             report.Failed.emplace_back(nameKey);
-        } else if (present && (proxy.empty() || with.Settings.GetSettingBool(switchName))) {
+        } else if (proxy.empty() || with.Settings.GetSettingBool(switchName)) {
             report.AnySwitched = true;
         }
     };
-    // The desktop's settings are always there to be switched.
-    note(SwitchIEProxy(with, proxy), true, "SWITCH.IE", "Browser.System");
+    // A system with a backend for them always has the desktop's settings.
+    note(SwitchIEProxy(with, proxy), with.System.SystemProxy != nullptr, "SWITCH.IE", "Browser.System");
     const bool firefox = IsFirefoxInstalled(with);
     note(SwitchFirefoxProxy(with, proxy), firefox, "SWITCH.FF", "Browser.Firefox");
     const bool opera = !OperaPreferenceFile(with).empty();

@@ -35,7 +35,7 @@ std::string OperaPreferenceFile(const TSwitchServices& with);
 bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy);
 
 // What a switch of every browser did. Failed holds the language keys of the
-// names of the browsers whose switch answered false ("Browser.System",
+// names of the browsers that are there and whose switch answered false ("Browser.System",
 // "Browser.Firefox", "Browser.Opera"), in switching order. AnySwitched: a
 // browser that is there, with its switch setting on, took the proxy (for a
 // clear: took the direct connection).

@@ -290,6 +290,10 @@ TEST_F(SwitchTest, SwitchingEveryBrowserNamesThoseThatFailed) {
     Settings().SetSettingBool("SWITCH.OPERA", false);
     EXPECT_FALSE(SwitchAllBrowsers(With(), "1.2.3.4:8080").AnySwitched);
     EXPECT_EQ(Env.Dir.ReadFile("home/.opera/opera6.ini").find("1.2.3.4"), std::string::npos);
+
+    // A system without a backend for the desktop's settings has none to fail.
+    Env.P.SystemProxy.reset();
+    EXPECT_EQ(SwitchAllBrowsers(With(), "").Failed, std::vector<std::string>{"Browser.Firefox"});
 }
 
 TEST_F(SwitchTest, RunningIsTheBackendsAnswer) {
