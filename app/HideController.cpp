@@ -23,6 +23,17 @@ std::string AppText(std::string_view key) {
     return engine != nullptr ? engine->GetAppString(key) : std::string(key);
 }
 
+// The names of the browsers a switch could not reach, for the message's {1}.
+void ShowBrowsersMessage(std::string_view key, const std::vector<std::string>& nameKeys) {
+    std::string names;
+    for (const std::string& nameKey : nameKeys) {
+        names += (names.empty() ? "" : ", ") + AppText(nameKey);
+    }
+    if (TKTEngine* engine = GlobalEngine()) {
+        engine->ShowMessageEx(key, {names}, 0, mtWarning, MsgDlgButtons({mbOK}), 0, false);
+    }
+}
+
 }  // namespace
 
 THideController::THideController(THideParts parts) : FParts(std::move(parts)) {}
@@ -78,9 +89,15 @@ void THideController::actShroudExecute() {
     manager.SetTargetProxy(choice);
     const TProxyRec& target = manager.TargetProxy();
     const std::string proxy = target.ProxyText();
-    SwitchIEProxy(FParts.Switches, proxy);
-    SwitchFirefoxProxy(FParts.Switches, proxy);
-    SwitchOperaProxy(FParts.Switches, proxy);
+    const bool wasHiding = IsHiding();
+    const TSwitchReport report = SwitchAllBrowsers(FParts.Switches, proxy);
+    if (!report.AnySwitched && !report.Failed.empty()) {
+        // Not one browser took the proxy: the user is not hidden anywhere,
+        // so undo what may have been half written and say so.
+        StopSteps();
+        ShowBrowsersMessage("MSGBox.SwitchNone", report.Failed);
+        return;
+    }
 
     TKTSettings& settings = FParts.Switches.Settings;
     if (settings.GetSettingBool("ChangeIP") && !FParts.ChangeTimer.isActive()) {
@@ -107,14 +124,24 @@ void THideController::actShroudExecute() {
     SetHiding(true);
     FLastChangeIPTime = FParts.Clock.Now();
     if ((panel = GlobalFlashForm()) != nullptr) {
-        panel->SetTextInfo(AppText("FLSMsg.Hiding"),
+        panel->SetTextInfo(AppText(report.Failed.empty() ? "FLSMsg.Hiding" : "FLSMsg.HidingPartly"),
                            static_cast<std::int32_t>(HidingTextColor(settings.GetSettingString("App.PID"))));
     }
+    // A move to another proxy (the timer, the chooser) tells only of a change
+    // in what failed, so that a lasting failure is not repeated every few minutes.
+    if (!report.Failed.empty() && (!wasHiding || report.Failed != FLastFailed)) {
+        ShowBrowsersMessage("MSGBox.SwitchPartly", report.Failed);
+    }
+    FLastFailed = report.Failed;
 }
 
 void THideController::actStopHideExecute() {
-    if (PaceRule()) {
-        StopSteps();
+    if (!PaceRule()) {
+        return;
+    }
+    const TSwitchReport report = StopSteps();
+    if (!report.Failed.empty()) {
+        ShowBrowsersMessage("MSGBox.StopFailed", report.Failed);
     }
 }
 
@@ -123,7 +150,7 @@ void THideController::StopAtEnd() {
     StopSteps();
 }
 
-void THideController::StopSteps() {
+TSwitchReport THideController::StopSteps() {
     if (TfrmFlashForm* panel = GlobalFlashForm()) {
         panel->SetIPInfoA("Local", "100", "100");
         panel->SetIPInfoA("Target", "100", "100");
@@ -131,14 +158,13 @@ void THideController::StopSteps() {
         panel->TurnLocal();
     }
     SetHiding(false);
-    SwitchIEProxy(FParts.Switches, "");
-    SwitchFirefoxProxy(FParts.Switches, "");
-    SwitchOperaProxy(FParts.Switches, "");
+    TSwitchReport report = SwitchAllBrowsers(FParts.Switches, "");
     FParts.ChangeTimer.stop();
     FParts.TouchTimer.stop();
     if (TfrmFlashForm* panel = GlobalFlashForm()) {
         panel->SetTextInfo(AppText("FLSMsg.Ready"), static_cast<std::int32_t>(kReadyTextColor));
     }
+    return report;
 }
 
 void THideController::ResetChangeIPTime() {

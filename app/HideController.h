@@ -1,6 +1,8 @@
 #pragma once
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "core/proxy/ProxyManager.h"
 #include "core/proxy/SHRUtils.h"
@@ -32,10 +34,17 @@ class THideController {
   public:
     explicit THideController(THideParts parts);
 
+    // A browser that could not be switched is named in a message: on Hide,
+    // "MSGBox.SwitchPartly" (hiding goes on with the others, the panel says
+    // "FLSMsg.HidingPartly"; a move to another proxy repeats it only when
+    // other browsers failed) or, when not one took the proxy,
+    // "MSGBox.SwitchNone" (the browsers are cleared again and nothing hides);
+    // on Stop, "MSGBox.StopFailed".
     void actShroudExecute();
     void actStopHideExecute();
     // The stop of the window's end: never refused by the pace rule, since a
-    // refusal would leave every browser pointed at a proxy no one looks after.
+    // refusal would leave every browser pointed at a proxy no one looks after;
+    // it shows no message, the window being on its way out.
     void StopAtEnd();
     bool IsHiding() const { return FHiding; }
     void ResetChangeIPTime();
@@ -51,11 +60,14 @@ class THideController {
     // False, with a message, when the previous action was less than a second ago.
     bool PaceRule();
     std::string TargetFlag(const TProxyRec& proxy) const;
-    void StopSteps();
+    // The panel, the state and the browsers back to a direct connection.
+    TSwitchReport StopSteps();
     void SetHiding(bool hiding);
 
     THideParts FParts;
     bool FHiding = false;
+    // The browsers the last Hide could not switch (language keys of their names).
+    std::vector<std::string> FLastFailed;
     bool FLocalInfoGot = false;
     TDateTime FLastActionTime = 0;
     TDateTime FLastTouchTime = 0;

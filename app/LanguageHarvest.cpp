@@ -85,7 +85,8 @@ class TNoSingleInstance : public ISingleInstance {
 
 class TNoSystemProxy : public ISystemProxy {
   public:
-    bool ApplyProxy(std::string_view) override { return false; }
+    // Nothing is switched, so nothing is left on a proxy.
+    bool ApplyProxy(std::string_view) override { return true; }
 };
 
 class TNoFirefox : public IFirefox {

@@ -55,6 +55,20 @@ constexpr std::array kNamedStrings = {
     TNamedString{"AppRes", "FLSMsg.Verifing", "Verifying your IP information..."},
     TNamedString{"AppRes", "FLSMsg.Ready", "Ready"},
     TNamedString{"AppRes", "FLSMsg.Hiding", "Your IP address is hidden"},
+    // A Hide or Stop that some browsers did not take; {1} lists their names.
+    TNamedString{"AppRes", "FLSMsg.HidingPartly", "Your IP address is hidden in some browsers only"},
+    TNamedString{"AppRes", "MSGBox.SwitchPartly",
+                 "These browsers could not be pointed at the proxy and still show your own IP address: {1}."},
+    TNamedString{"AppRes", "MSGBox.SwitchNone",
+                 "No browser could be pointed at the proxy, so your IP address is not hidden. "
+                 "Could not be switched: {1}."},
+    TNamedString{
+        "AppRes", "MSGBox.StopFailed",
+        "These browsers could not be set back to a direct connection and may still use the proxy: {1}."},
+    TNamedString{"AppRes", "Browser.System",
+                 "System proxy settings (used by Internet Explorer, Chrome, Chromium and others)"},
+    TNamedString{"AppRes", "Browser.Firefox", "Firefox"},
+    TNamedString{"AppRes", "Browser.Opera", "Opera"},
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "core/proxy/FirefoxProfiles.h"
 
+#include <cstdlib>
+
 #include "core/framework/IniDocument.h"
 #include "core/support/PathUtils.h"
 #include "core/support/TextUtils.h"
@@ -11,29 +13,14 @@ namespace {
 constexpr std::string_view kBlockBegin = "// Cloakline proxy: begin";
 constexpr std::string_view kBlockEnd = "// Cloakline proxy: end";
 constexpr std::string_view kBlockNote =
-    " (Cloakline rewrites these lines whenever it switches the proxy; edit the rest of the file freely)";
+    " (Cloakline keeps these lines only while it needs them; edit the rest of the file freely)";
+// The user's own "prefs.js" line that the block's type 5 makes Firefox drop.
+constexpr std::string_view kOwnRecord = "// Cloakline own: ";
+// A value an earlier version forced, still to be taken out of "prefs.js".
+constexpr std::string_view kEarlierRecord = "// Cloakline earlier: ";
+constexpr std::string_view kRecordPrefix = "// Cloakline ";
 constexpr std::string_view kProxyPrefPrefix = "user_pref(\"network.proxy.";
-
-void AddStringPref(std::string& out,
-                   std::string_view name,
-                   std::string_view value,
-                   std::string_view lineBreak) {
-    out += "user_pref(\"";
-    out += name;
-    out += "\", \"";
-    out += value;
-    out += "\");";
-    out += lineBreak;
-}
-
-void AddIntPref(std::string& out, std::string_view name, unsigned value, std::string_view lineBreak) {
-    out += "user_pref(\"";
-    out += name;
-    out += "\", ";
-    out += std::to_string(value);
-    out += ");";
-    out += lineBreak;
-}
+constexpr std::string_view kTypePref = "network.proxy.type";
 
 struct TLine {
     std::string_view Text;
@@ -57,54 +44,76 @@ std::vector<TLine> SplitLines(std::string_view text) {
     return lines;
 }
 
-std::string ToProgramSeparators(std::string_view path) {
-    std::string s(path);
-    for (char& c : s) {
-        if (c == '/') {
-            c = '\\';
-        }
-    }
-    return s;
-}
-
-}  // namespace
-
-std::string FirefoxUserJsBlock(const std::optional<TProxyEndpoint>& proxy, std::string_view lineBreak) {
-    // 1 is "manual proxy configuration", 0 "no proxy".
-    const std::string host = proxy ? proxy->Host : std::string();
-    const unsigned port = proxy ? proxy->Port : 0u;
-    std::string out(kBlockBegin);
-    out += kBlockNote;
-    out += lineBreak;
-    AddIntPref(out, "network.proxy.type", proxy ? 1u : 0u, lineBreak);
-    for (std::string_view scheme : {"http", "ssl", "ftp"}) {
-        const std::string name = "network.proxy." + std::string(scheme);
-        AddStringPref(out, name, host, lineBreak);
-        AddIntPref(out, name + "_port", port, lineBreak);
-    }
-    AddStringPref(out, "network.proxy.no_proxies_on", "", lineBreak);
-    out += kBlockEnd;
-    out += lineBreak;
-    return out;
-}
-
-std::string ReplaceFirefoxUserJsBlock(std::string_view userJs, const std::optional<TProxyEndpoint>& proxy) {
-    const std::vector<TLine> lines = SplitLines(userJs);
-    std::string_view lineBreak = "\n";
+std::string_view FirstBreak(const std::vector<TLine>& lines) {
     for (const TLine& line : lines) {
         if (!line.Break.empty()) {
-            lineBreak = line.Break;
-            break;
+            return line.Break;
         }
     }
+    return "\n";
+}
 
-    std::string out;
+// One user_pref("name", value); line, the value as written.
+struct TPref {
+    std::string Name;
+    std::string Value;
+
+    friend bool operator==(const TPref&, const TPref&) = default;
+};
+
+std::optional<TPref> ParsePref(std::string_view line) {
+    line = TrimText(line);
+    constexpr std::string_view kOpen = "user_pref(\"";
+    if (!line.starts_with(kOpen) || !line.ends_with(");")) {
+        return std::nullopt;
+    }
+    line.remove_prefix(kOpen.size());
+    line.remove_suffix(2);
+    const std::size_t quote = line.find('"');
+    if (quote == std::string_view::npos) {
+        return std::nullopt;
+    }
+    std::string_view rest = TrimText(line.substr(quote + 1));
+    if (!rest.starts_with(',')) {
+        return std::nullopt;
+    }
+    return TPref{std::string(line.substr(0, quote)), std::string(TrimText(rest.substr(1)))};
+}
+
+std::optional<int> TypeOf(const TPref& pref) {
+    if (pref.Name != kTypePref || pref.Value.empty() ||
+        pref.Value.find_first_not_of("0123456789") != std::string::npos || pref.Value.size() > 3) {
+        return std::nullopt;
+    }
+    return std::atoi(pref.Value.c_str());
+}
+
+std::string TypeLine(int type) {
+    return "user_pref(\"" + std::string(kTypePref) + "\", " + std::to_string(type) + ");";
+}
+
+// user.js split into the user's own lines and what our blocks hold.
+struct TUserJsParts {
+    std::string Rest;
+    std::vector<std::string> Own;      // lines of "prefs.js", as recorded
+    std::vector<std::string> Earlier;  // pref lines an earlier version forced
+    std::vector<std::string> Prefs;    // pref lines inside the blocks
+    bool Found = false;                // there was a block
+};
+
+bool IsBlockLine(std::string_view trimmed) {
+    return trimmed.starts_with(kProxyPrefPrefix) || trimmed.starts_with(kRecordPrefix);
+}
+
+TUserJsParts SplitUserJs(const std::vector<TLine>& lines, std::string_view lineBreak) {
+    TUserJsParts parts;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!TrimText(lines[i].Text).starts_with(kBlockBegin)) {
-            out += lines[i].Text;
-            out += lines[i].Break.empty() ? lineBreak : lines[i].Break;
+            parts.Rest += lines[i].Text;
+            parts.Rest += lines[i].Break.empty() ? lineBreak : lines[i].Break;
             continue;
         }
+        parts.Found = true;
         std::size_t end = i + 1;
         while (end < lines.size() && TrimText(lines[end].Text) != kBlockEnd) {
             ++end;
@@ -112,15 +121,172 @@ std::string ReplaceFirefoxUserJsBlock(std::string_view userJs, const std::option
         if (end == lines.size()) {
             // The end line is gone: take only what can be ours.
             end = i + 1;
-            while (end < lines.size() && TrimText(lines[end].Text).starts_with(kProxyPrefPrefix)) {
+            while (end < lines.size() && IsBlockLine(TrimText(lines[end].Text))) {
                 ++end;
             }
-            --end;
         }
-        i = end;
+        for (std::size_t j = i + 1; j < end; ++j) {
+            const std::string_view text = TrimText(lines[j].Text);
+            if (text.starts_with(kOwnRecord)) {
+                parts.Own.emplace_back(TrimText(text.substr(kOwnRecord.size())));
+            } else if (text.starts_with(kEarlierRecord)) {
+                parts.Earlier.emplace_back(TrimText(text.substr(kEarlierRecord.size())));
+            } else if (text.starts_with(kProxyPrefPrefix)) {
+                parts.Prefs.emplace_back(text);
+            }
+        }
+        i = end < lines.size() && TrimText(lines[end].Text) == kBlockEnd ? end : end - 1;
     }
-    out += FirefoxUserJsBlock(proxy, lineBreak);
+    return parts;
+}
+
+bool ContainsPref(const std::vector<std::string>& records, const TPref& pref) {
+    for (const std::string& record : records) {
+        if (ParsePref(record) == pref) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The last type that the lines set, skipping those in skipped.
+std::optional<int> LastType(const std::vector<TLine>& lines, const std::vector<std::string>& skipped) {
+    std::optional<int> type;
+    for (const TLine& line : lines) {
+        const auto pref = ParsePref(line.Text);
+        if (pref && !ContainsPref(skipped, *pref)) {
+            if (const auto value = TypeOf(*pref)) {
+                type = value;
+            }
+        }
+    }
+    return type;
+}
+
+// The "prefs.js" line that sets the type, skipping those in skipped.
+std::optional<std::string> TypeLineOf(const std::vector<TLine>& lines,
+                                      const std::vector<std::string>& skipped) {
+    std::optional<std::string> found;
+    for (const TLine& line : lines) {
+        const auto pref = ParsePref(line.Text);
+        if (pref && TypeOf(*pref) && !ContainsPref(skipped, *pref)) {
+            found = std::string(TrimText(line.Text));
+        }
+    }
+    return found;
+}
+
+std::string WithoutPrefs(const std::vector<TLine>& lines,
+                         const std::vector<std::string>& removed,
+                         std::string_view lineBreak) {
+    std::string out;
+    for (const TLine& line : lines) {
+        const auto pref = ParsePref(line.Text);
+        if (pref && ContainsPref(removed, *pref)) {
+            continue;
+        }
+        out += line.Text;
+        out += line.Break.empty() ? lineBreak : line.Break;
+    }
     return out;
+}
+
+}  // namespace
+
+TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse) {
+    const std::vector<TLine> userLines = SplitLines(files.UserJs);
+    const std::string_view userBreak = FirstBreak(userLines);
+    TUserJsParts parts = SplitUserJs(userLines, userBreak);
+
+    // A block of an earlier version set a fixed proxy or none at all.
+    bool earlierBlock = false;
+    for (const std::string& line : parts.Prefs) {
+        const auto pref = ParsePref(line);
+        earlierBlock = earlierBlock || (pref && TypeOf(*pref) && TypeOf(*pref) != kFirefoxSystemProxyType);
+    }
+    if (earlierBlock) {
+        parts.Earlier.insert(parts.Earlier.end(), parts.Prefs.begin(), parts.Prefs.end());
+    }
+
+    TFirefoxPrefFiles result{files.PrefsJs, {}};
+    const std::vector<TLine> prefsLines = SplitLines(files.PrefsJs);
+    const std::string_view prefsBreak = FirstBreak(prefsLines);
+    const std::optional<std::string> prefsType = TypeLineOf(prefsLines, parts.Earlier);
+    if (!inUse) {
+        if (!parts.Earlier.empty()) {
+            result.PrefsJs = WithoutPrefs(prefsLines, parts.Earlier, prefsBreak);
+            parts.Earlier.clear();
+        }
+        if (prefsType) {
+            // Given back already, or the user has chosen anew.
+            parts.Own.clear();
+        } else if (!hiding && !parts.Own.empty()) {
+            if (!result.PrefsJs.empty() && !result.PrefsJs.ends_with('\n') &&
+                !result.PrefsJs.ends_with('\r')) {
+                result.PrefsJs += prefsBreak;
+            }
+            for (const std::string& line : parts.Own) {
+                result.PrefsJs += line;
+                result.PrefsJs += prefsBreak;
+            }
+            parts.Own.clear();
+        }
+    }
+
+    // What the profile would use without us: the user's own lines of
+    // user.js win over prefs.js, whose type line we may have made Firefox drop.
+    int own = kFirefoxSystemProxyType;
+    if (const auto type = LastType(SplitLines(parts.Rest), {})) {
+        own = *type;
+    } else if (prefsType) {
+        own = TypeOf(*ParsePref(*prefsType)).value_or(own);
+    } else {
+        for (const std::string& line : parts.Own) {
+            const auto pref = ParsePref(line);
+            own = pref ? TypeOf(*pref).value_or(own) : own;
+        }
+    }
+    if (hiding && parts.Own.empty() && prefsType && own != kFirefoxSystemProxyType) {
+        parts.Own.push_back(*prefsType);
+    }
+
+    result.UserJs = parts.Rest;
+    const bool pointAtDesktop = hiding && own != kFirefoxSystemProxyType;
+    if (!pointAtDesktop && parts.Own.empty() && parts.Earlier.empty()) {
+        if (!parts.Found) {
+            result.UserJs = files.UserJs;  // not a byte of it is ours
+        }
+        return result;
+    }
+    std::string& out = result.UserJs;
+    out += kBlockBegin;
+    out += kBlockNote;
+    out += userBreak;
+    for (const std::string& line : parts.Own) {
+        out += kOwnRecord;
+        out += line;
+        out += userBreak;
+    }
+    for (const std::string& line : parts.Earlier) {
+        out += kEarlierRecord;
+        out += line;
+        out += userBreak;
+    }
+    if (hiding || parts.Own.empty()) {
+        // Following the desktop; or, for what an earlier version left in a
+        // running Firefox, dropped by that Firefox at its next start.
+        out += TypeLine(kFirefoxSystemProxyType);
+        out += userBreak;
+    } else {
+        // Given back at that Firefox's next start.
+        for (const std::string& line : parts.Own) {
+            out += line;
+            out += userBreak;
+        }
+    }
+    out += kBlockEnd;
+    out += userBreak;
+    return result;
 }
 
 std::vector<std::string> FirefoxProfileFolders(std::string_view profilesIni, std::string_view iniFolder) {
@@ -137,7 +303,13 @@ std::vector<std::string> FirefoxProfileFolders(std::string_view profilesIni, std
         if (path == nullptr || path->empty()) {
             continue;
         }
-        const std::string programPath = ExcludeTrailingBackslash(ToProgramSeparators(*path));
+        std::string programPath(*path);
+        for (char& c : programPath) {
+            if (c == '/') {
+                c = '\\';
+            }
+        }
+        programPath = ExcludeTrailingBackslash(programPath);
         folders.push_back(*isRelative == "1" ? CombinePath(iniFolder, programPath) : programPath);
     }
     return folders;

@@ -5,25 +5,43 @@
 #include <string_view>
 #include <vector>
 
-#include "core/proxy/ProxyText.h"
-
 namespace cloakline {
 
-// Firefox keeps its proxy in each profile's preferences. A profile's
-// "user.js" is read at every start and wins over what the user chose in the
-// browser, so the program keeps one delimited block of it for itself.
+// Firefox on Linux follows the desktop's proxy settings while a profile's
+// "network.proxy.type" is 5 (its default there), and picks their changes up
+// while it runs. So the proxy itself is never written into a profile; only a
+// profile that the user set to something else is pointed at the desktop
+// while hiding, through one delimited block of "user.js" (read at every
+// start, after "prefs.js"). Firefox copies what "user.js" sets into
+// "prefs.js", and drops a user value that equals the default, so the block
+// also remembers what it must give back or clean up there.
 
 inline constexpr std::string_view kFirefoxUserJs = "user.js";
+inline constexpr std::string_view kFirefoxPrefsJs = "prefs.js";
 inline constexpr std::string_view kFirefoxProfilesIni = "profiles.ini";
+// Firefox's "use system proxy settings".
+inline constexpr int kFirefoxSystemProxyType = 5;
 
-// The block: a manual proxy for HTTP, SSL and FTP with no exceptions, or a
-// direct connection (with the addresses emptied) for nullopt.
-std::string FirefoxUserJsBlock(const std::optional<TProxyEndpoint>& proxy, std::string_view lineBreak);
+// A profile's two preference files, as read or as they should be written.
+struct TFirefoxPrefFiles {
+    std::string PrefsJs;
+    std::string UserJs;
 
-// userJs without any block of ours (a block whose end line went missing ends
-// at its last proxy preference), with the new block appended last so that it
-// wins over earlier lines. The user's own lines and line breaks are kept.
-std::string ReplaceFirefoxUserJsBlock(std::string_view userJs, const std::optional<TProxyEndpoint>& proxy);
+    friend bool operator==(const TFirefoxPrefFiles&, const TFirefoxPrefFiles&) = default;
+};
+
+// The files after a switch. hiding: the desktop now carries a proxy (false
+// for a Stop). inUse: a Firefox runs on the profile, so "prefs.js" is left
+// alone (that Firefox writes it again at its end) and what is still to be
+// done there is kept in the block for a later switch.
+// - No block at all while the profile's own setting is 5, unless something
+//   is still to be done.
+// - A block with type 5 while hiding when the own setting is another.
+// - Blocks that earlier versions wrote (a fixed proxy or "no proxy") are
+//   removed, and the values Firefox copied from them into "prefs.js" too.
+// - A Stop gives the user's own type back to "prefs.js" when Firefox dropped it.
+// The user's own lines of both files are kept as they are.
+TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse);
 
 // The profile folders that a "profiles.ini" lists, in program form. Like
 // Firefox, the list ends at the first "Profile<N>" section without

@@ -36,11 +36,7 @@ bool SwitchIEProxy(const TSwitchServices& with, std::string_view proxy) {
     return with.System.SystemProxy->ApplyProxy(Effective(with, "SWITCH.IE", proxy));
 }
 
-bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
-    if (!IsAcceptable(proxy)) {
-        return false;
-    }
-    const std::string_view effective = Effective(with, "SWITCH.OPERA", proxy);
+std::string OperaPreferenceFile(const TSwitchServices& with) {
     Platform& system = with.System;
     std::vector<std::string> candidates =
         OperaPreferenceFiles(system.Folders ? system.Folders->GetShellFolder("AppData") : std::string());
@@ -49,14 +45,26 @@ bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
             candidates.push_back(std::move(path));
         }
     }
-    for (const std::string& path : candidates) {
-        if (!IsExistingFile(system, path)) {
-            continue;
+    for (std::string& path : candidates) {
+        if (IsExistingFile(system, path)) {
+            return std::move(path);
         }
-        const auto bytes = system.Files->ReadFile(path, kMaxPreferenceFileSize);
-        return bytes && system.Files->ReplaceFile(path, ApplyOperaProxy(*bytes, effective));
     }
-    return true;
+    return {};
+}
+
+bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
+    if (!IsAcceptable(proxy)) {
+        return false;
+    }
+    const std::string_view effective = Effective(with, "SWITCH.OPERA", proxy);
+    const std::string path = OperaPreferenceFile(with);
+    if (path.empty()) {
+        return true;
+    }
+    IFileSystem& files = *with.System.Files;
+    const auto bytes = files.ReadFile(path, kMaxPreferenceFileSize);
+    return bytes && files.ReplaceFile(path, ApplyOperaProxy(*bytes, effective));
 }
 
 bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy) {
@@ -69,6 +77,27 @@ bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy) {
         return true;
     }
     return with.System.Firefox && with.System.Firefox->ApplyProxy(program, effective);
+}
+
+TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view proxy) {
+    TSwitchReport report;
+    const auto note = [&](bool ok, bool present, std::string_view switchName, const char* nameKey) {
+        if (!present) {
+            return;
+        }
+        if (!ok) {
+            report.Failed.emplace_back(nameKey);
+        } else if (proxy.empty() || with.Settings.GetSettingBool(switchName)) {
+            report.AnySwitched = true;
+        }
+    };
+    // A system with a backend for them always has the desktop's settings.
+    note(SwitchIEProxy(with, proxy), with.System.SystemProxy != nullptr, "SWITCH.IE", "Browser.System");
+    const bool firefox = IsFirefoxInstalled(with);
+    note(SwitchFirefoxProxy(with, proxy), firefox, "SWITCH.FF", "Browser.Firefox");
+    const bool opera = !OperaPreferenceFile(with).empty();
+    note(SwitchOperaProxy(with, proxy), opera, "SWITCH.OPERA", "Browser.Opera");
+    return report;
 }
 
 std::string GetFirefoxPath(const TSwitchServices& with) {

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/framework/KTSettings.h"
 #include "platform/api/Platform.h"
@@ -28,8 +29,24 @@ struct TSwitchServices {
 bool SwitchIEProxy(const TSwitchServices& with, std::string_view proxy);
 // Section "Proxy" of the first Opera preference file that exists.
 bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy);
+// The Opera preference file that SwitchOperaProxy writes; empty when none exists.
+std::string OperaPreferenceFile(const TSwitchServices& with);
 // Firefox, when one is installed.
 bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy);
+
+// What a switch of every browser did. Failed holds the language keys of the
+// names of the browsers that are there and whose switch answered false ("Browser.System",
+// "Browser.Firefox", "Browser.Opera"), in switching order. AnySwitched: a
+// browser that is there, with its switch setting on, took the proxy (for a
+// clear: took the direct connection).
+struct TSwitchReport {
+    std::vector<std::string> Failed;
+    bool AnySwitched = false;
+};
+
+// SwitchIEProxy, SwitchFirefoxProxy and SwitchOperaProxy in that order, each
+// run whatever the others answered.
+TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view proxy);
 
 // Setting "FireFoxPath" when it names an existing file; else the program the
 // system has installed, remembered in the setting. When nothing is found,

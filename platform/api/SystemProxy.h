@@ -14,7 +14,8 @@ class ISystemProxy {
     // through it, with no exceptions. The empty text means a direct
     // connection. A malformed text changes nothing and answers false.
     // Otherwise false when a settings store of the desktop refused the
-    // change; stores that this user's desktop does not have are skipped.
+    // change, or when a proxy reached no store at all; stores that this
+    // user's desktop does not have are skipped.
     // Main thread only.
     virtual bool ApplyProxy(std::string_view proxy) = 0;
     // The HTTP proxy that the desktop is set to, as host:port; empty for a

@@ -62,6 +62,10 @@ using StringPtr = std::unique_ptr<gchar, StringFree>;
 
 }  // namespace
 
+bool GnomeProxyStoreKept() {
+    return OpenSettings(kProxySchema, {"mode"}) != nullptr && BackendKeepsSettings();
+}
+
 std::optional<std::string> ReadGnomeProxy() {
     SettingsPtr main = OpenSettings(kProxySchema, {"mode"});
     SettingsPtr http = OpenSettings(kSchemeSchemas[0], {"host", "port"});

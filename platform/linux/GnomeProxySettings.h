@@ -15,6 +15,10 @@ namespace cloakline {
 // backend that keeps nothing. Waits until the backend has taken the change.
 ProxyStoreResult ApplyGnomeProxy(const std::optional<TProxyEndpoint>& proxy);
 
+// The schemas are installed and GIO's backend keeps what is written where
+// other programs read it (the store is not absent).
+bool GnomeProxyStoreKept();
+
 // The HTTP proxy of mode "manual" as host:port; empty for any other mode or
 // a host and port that do not make a proxy text. nullopt when the store is
 // absent (as for ApplyGnomeProxy).

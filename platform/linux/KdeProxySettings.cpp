@@ -100,6 +100,23 @@ std::vector<TIniEntry> KdeProxyEntries(const std::optional<TProxyEndpoint>& prox
     };
 }
 
+bool IsKdeSession(const EnvLookup& env) {
+    const char* desktops = NonEmptyEnv(env, "XDG_CURRENT_DESKTOP");
+    if (desktops == nullptr) {
+        return false;
+    }
+    // A list such as "KDE" or "ubuntu:KDE"; names are compared as KDE spells them.
+    std::string_view rest(desktops);
+    while (!rest.empty()) {
+        const std::size_t colon = rest.find(':');
+        if (rest.substr(0, colon) == "KDE") {
+            return true;
+        }
+        rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
+    }
+    return false;
+}
+
 ProxyStoreResult ApplyKdeProxy(const EnvLookup& env, const std::optional<TProxyEndpoint>& proxy) {
     const std::string configHome = UserConfigHome(env);
     if (configHome.empty()) {
@@ -107,8 +124,19 @@ ProxyStoreResult ApplyKdeProxy(const EnvLookup& env, const std::optional<TProxyE
     }
     const std::string path = ResolvedProgramPath(ToProgramPath(configHome + "/kioslaverc"));
     LinuxFileSystem files;
-    if (!files.FileExists(path) || files.DirectoryExists(path)) {
+    if (files.DirectoryExists(path)) {
         return ProxyStoreResult::Absent;
+    }
+    if (!files.FileExists(path)) {
+        // A KDE session that never opened its proxy settings has no file yet;
+        // without one there is nothing to clear. Elsewhere the file is not ours to make.
+        if (!proxy || !IsKdeSession(env)) {
+            return ProxyStoreResult::Absent;
+        }
+        const std::string created = WriteIniEntries("", kGroup, KdeProxyEntries(proxy), "\n");
+        return files.ForceDirectories(ToProgramPath(configHome)) && files.ReplaceFile(path, created)
+                   ? ProxyStoreResult::Written
+                   : ProxyStoreResult::Failed;
     }
     const auto bytes = files.ReadFile(path, kMaxConfigSize);
     if (!bytes) {

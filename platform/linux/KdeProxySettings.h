@@ -12,8 +12,13 @@
 namespace cloakline {
 
 // KDE's proxy settings, group "Proxy Settings" of "kioslaverc" in the config
-// home. Only a desktop that has the file is KDE's; none is created.
+// home. A desktop that has the file is written whatever its session; a KDE
+// session without the file gets one when a proxy is set (a clear of a
+// missing file is nothing to do).
 ProxyStoreResult ApplyKdeProxy(const EnvLookup& env, const std::optional<TProxyEndpoint>& proxy);
+
+// XDG_CURRENT_DESKTOP names KDE among its desktops.
+bool IsKdeSession(const EnvLookup& env);
 
 // The HTTP proxy of ProxyType 1 as host:port, from "http://host port" or
 // "host:port"; empty for any other type or an entry that makes no proxy

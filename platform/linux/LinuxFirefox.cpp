@@ -1,15 +1,19 @@
 #include "platform/linux/LinuxFirefox.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <set>
 
 #include "core/proxy/FirefoxProfiles.h"
 #include "core/proxy/ProxyText.h"
+#include "platform/linux/GnomeProxySettings.h"
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/NativePath.h"
 #include "platform/linux/ResolvedPath.h"
@@ -81,8 +85,14 @@ std::vector<std::string> UsualFirefoxPrograms() {
 
 LinuxFirefox::LinuxFirefox(EnvLookup env) : LinuxFirefox(std::move(env), UsualFirefoxPrograms()) {}
 
-LinuxFirefox::LinuxFirefox(EnvLookup env, std::vector<std::string> usualPrograms)
-    : FEnv(std::move(env)), FUsualPrograms(std::move(usualPrograms)) {}
+LinuxFirefox::LinuxFirefox(EnvLookup env,
+                           std::vector<std::string> usualPrograms,
+                           std::function<bool()> desktopCarriesProxy,
+                           std::function<bool(const std::string&)> profileInUse)
+    : FEnv(std::move(env)),
+      FUsualPrograms(std::move(usualPrograms)),
+      FDesktopCarriesProxy(std::move(desktopCarriesProxy)),
+      FProfileInUse(std::move(profileInUse)) {}
 
 std::string LinuxFirefox::FindInstalledProgram() const {
     if (const char* path = NonEmptyEnv(FEnv, "PATH")) {
@@ -179,32 +189,67 @@ std::vector<std::string> LinuxFirefox::ProfileFolders() const {
 }
 
 bool LinuxFirefox::ApplyProxy(std::string_view, std::string_view proxy) {
-    std::optional<TProxyEndpoint> endpoint;
-    if (!proxy.empty()) {
-        endpoint = ParseProxyText(proxy);
-        if (!endpoint) {
-            return false;
-        }
+    if (!proxy.empty() && !ParseProxyText(proxy)) {
+        return false;
     }
+    const bool hiding = !proxy.empty();
     bool ok = true;
+    bool any = false;
     for (const std::string& folder : ProfileFolders()) {
+        any = true;
         const std::string userJs = ResolvedProgramPath(folder + "\\" + std::string(kFirefoxUserJs));
-        std::string old;
-        if (FFiles.FileExists(userJs)) {
-            auto bytes = FFiles.ReadFile(userJs, kMaxPreferenceFileSize);
-            if (!bytes) {
-                // Writing over a file we cannot read would lose the user's lines.
-                ok = false;
-                continue;
-            }
-            old = std::move(*bytes);
+        const std::string prefsJs = ResolvedProgramPath(folder + "\\" + std::string(kFirefoxPrefsJs));
+        TFirefoxPrefFiles old;
+        // Writing over a file we cannot read would lose the user's lines.
+        if (!ReadIfThere(userJs, old.UserJs) || !ReadIfThere(prefsJs, old.PrefsJs)) {
+            ok = false;
+            continue;
         }
-        const std::string updated = ReplaceFirefoxUserJsBlock(old, endpoint);
-        if (updated != old && !FFiles.ReplaceFile(userJs, updated)) {
+        const TFirefoxPrefFiles updated = SwitchFirefoxPrefFiles(old, hiding, FProfileInUse(folder));
+        if (updated.UserJs != old.UserJs && !FFiles.ReplaceFile(userJs, updated.UserJs)) {
+            ok = false;
+        }
+        if (updated.PrefsJs != old.PrefsJs && !FFiles.ReplaceFile(prefsJs, updated.PrefsJs)) {
             ok = false;
         }
     }
+    // Every profile follows the desktop while hiding; that needs settings
+    // that Firefox can read.
+    if (hiding && any && !FDesktopCarriesProxy()) {
+        ok = false;
+    }
     return ok;
+}
+
+bool LinuxFirefox::ReadIfThere(const std::string& path, std::string& bytes) const {
+    if (!FFiles.FileExists(path)) {
+        bytes.clear();
+        return true;
+    }
+    auto read = FFiles.ReadFile(path, kMaxPreferenceFileSize);
+    if (!read) {
+        return false;
+    }
+    bytes = std::move(*read);
+    return true;
+}
+
+bool FirefoxProfileInUse(const std::string& folder) {
+    // A running Firefox holds the link "lock" -> "address:+pid" in its profile.
+    char target[256];
+    const ssize_t n = ::readlink((ToNativePath(folder) + "/lock").c_str(), target, sizeof target - 1);
+    if (n <= 0) {
+        return false;
+    }
+    const std::string_view text(target, static_cast<std::size_t>(n));
+    const std::size_t plus = text.rfind('+');
+    const long pid = plus == std::string_view::npos
+                         ? 0
+                         : std::strtol(std::string(text.substr(plus + 1)).c_str(), nullptr, 10);
+    if (pid <= 0) {
+        return true;  // a lock we cannot read: better not to write behind it
+    }
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 bool LinuxFirefox::InstallExtension(std::string_view, std::string_view) {

@@ -19,7 +19,12 @@ bool LinuxSystemProxy::ApplyProxy(std::string_view proxy) {
     // Both stores are written even when one fails: each serves other programs.
     const ProxyStoreResult gnome = ApplyGnomeProxy(endpoint);
     const ProxyStoreResult kde = ApplyKdeProxy(FEnv, endpoint);
-    return gnome != ProxyStoreResult::Failed && kde != ProxyStoreResult::Failed;
+    if (gnome == ProxyStoreResult::Failed || kde == ProxyStoreResult::Failed) {
+        return false;
+    }
+    // A proxy that no store keeps reaches no program; a clear with no store
+    // leaves nothing on a proxy.
+    return !endpoint || gnome == ProxyStoreResult::Written || kde == ProxyStoreResult::Written;
 }
 
 std::string LinuxSystemProxy::CurrentProxy() const {

@@ -326,6 +326,59 @@ TEST_F(MainWindowTest, EndingRightAfterHideStillClearsTheBrowsers) {
     EXPECT_TRUE(boxes.Texts.isEmpty());
 }
 
+TEST_F(MainWindowTest, BrowsersThatCouldNotBeSwitchedAreNamed) {
+    Firefox->Installed = "/opt/firefox/firefox";
+    Settings().SetSettingBool("FFEXT.INSTALLED", true);
+    TfrmMain& main = Ready();
+    ModalBoxRecorder boxes;
+    const std::string system =
+        "System proxy settings (used by Internet Explorer, Chrome, Chromium and others)";
+    const auto shown = [&boxes] { return boxes.Texts.join(" | ").toStdString(); };
+
+    // One browser failed: hiding goes on with the others, and says so.
+    Firefox->ApplyResult = false;
+    std::size_t before = Commands.size();
+    ClickHide();
+    EXPECT_TRUE(main.Hider().IsHiding());
+    EXPECT_EQ(shown(),
+              "These browsers could not be pointed at the proxy and still show your own IP address: "
+              "Firefox.");
+    ASSERT_FALSE(Since(before).empty());
+    EXPECT_EQ(Since(before).back(), cmd::SetTextInfo("Your IP address is hidden in some browsers only", 0));
+
+    // The timed change does not repeat a failure that stays the same.
+    boxes.Texts.clear();
+    Env.Clock->AdvanceSeconds(2);
+    main.Hider().actShroudExecute();
+    EXPECT_TRUE(main.Hider().IsHiding());
+    EXPECT_EQ(shown(), "");
+
+    // Not one browser took the next proxy (a timed change, say): nothing
+    // hides any more, the browsers are cleared.
+    Desktop->Result = false;
+    boxes.Texts.clear();
+    Env.Clock->AdvanceSeconds(2);
+    before = Commands.size();
+    main.Hider().actShroudExecute();
+    EXPECT_FALSE(main.Hider().IsHiding());
+    EXPECT_EQ(Caption(), "&Hide IP");
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    EXPECT_EQ(shown(),
+              "No browser could be pointed at the proxy, so your IP address is not hidden. Could not "
+              "be switched: " +
+                  system + ", Firefox.");
+    EXPECT_EQ(Since(before), kStopCommands);
+
+    // A Stop that left a browser on the proxy names it.
+    Firefox->ApplyResult = true;
+    boxes.Texts.clear();
+    Env.Clock->AdvanceSeconds(2);
+    main.Hider().actStopHideExecute();
+    EXPECT_EQ(shown(),
+              "These browsers could not be set back to a direct connection and may still use the proxy: " +
+                  system + ".");
+}
+
 TEST_F(MainWindowTest, TimedChangeComesAtTheConfiguredMinutes) {
     Settings().SetSettingInteger("ChangeIPTime", 0);
     TfrmMain& main = Ready();

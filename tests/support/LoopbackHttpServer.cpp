@@ -216,17 +216,21 @@ void TLoopbackHttpServer::AcceptLoop() {
         if (fds[1].revents != 0) {
             return;
         }
-        const int fd = accept4(FListen, nullptr, nullptr, SOCK_CLOEXEC);
+        sockaddr_in peer{};
+        socklen_t peerLength = sizeof(peer);
+        const int fd = accept4(FListen, reinterpret_cast<sockaddr*>(&peer), &peerLength, SOCK_CLOEXEC);
         if (fd < 0) {
             continue;
         }
+        char peerText[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &peer.sin_addr, peerText, sizeof(peerText));
         const std::lock_guard lock(FMutex);
         if (FStopping || FConnectionThreads.size() >= kMaxConnections) {
             close(fd);
             continue;
         }
         FOpenConnections.push_back(fd);
-        FConnectionThreads.emplace_back([this, fd] { Serve(fd); });
+        FConnectionThreads.emplace_back([this, fd, from = std::string(peerText)] { Serve(fd, from); });
     }
 }
 
@@ -263,7 +267,7 @@ bool TLoopbackHttpServer::SendAll(int fd, std::string_view bytes) const {
     return true;
 }
 
-void TLoopbackHttpServer::Serve(int fd) {
+void TLoopbackHttpServer::Serve(int fd, const std::string& peer) {
     std::string head;
     const auto deadline = std::chrono::steady_clock::now() + kHeadTimeout;
     while (head.find("\r\n\r\n") == std::string::npos && head.size() < kMaxHead) {
@@ -289,6 +293,7 @@ void TLoopbackHttpServer::Serve(int fd) {
     }
 
     TRecordedRequest request;
+    request.Peer = peer;
     if (head.find("\r\n\r\n") != std::string::npos && ParseHead(head, request)) {
         const std::string path = PathOf(request.Target);
         request.Body = head.substr(head.find("\r\n\r\n") + 4);

@@ -53,6 +53,8 @@ struct TRecordedRequest {
     std::vector<std::pair<std::string, std::string>> Headers;
     // The body of a request that announced its length, as far as it came.
     std::string Body;
+    // The address the connection came from.
+    std::string Peer;
 
     // Case-blind; empty when absent.
     std::string Header(std::string_view name) const;
@@ -93,7 +95,7 @@ class TLoopbackHttpServer {
     };
 
     void AcceptLoop();
-    void Serve(int fd);
+    void Serve(int fd, const std::string& peer);
     // False once the server stops.
     bool Pause(std::chrono::milliseconds delay);
     TScriptedResponse Take(const std::string& path);

@@ -2,82 +2,154 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace cloakline {
 namespace {
 
-const TProxyEndpoint kProxy{"1.2.3.4", 8080};
+constexpr bool kHide = true;
+constexpr bool kStop = false;
+constexpr bool kInUse = true;
+constexpr bool kFree = false;
 
-const char* const kSetBlock =
-    "// Cloakline proxy: begin (Cloakline rewrites these lines whenever it switches the proxy; edit the rest "
-    "of the file freely)\n"
-    "user_pref(\"network.proxy.type\", 1);\n"
-    "user_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
-    "user_pref(\"network.proxy.http_port\", 8080);\n"
-    "user_pref(\"network.proxy.ssl\", \"1.2.3.4\");\n"
-    "user_pref(\"network.proxy.ssl_port\", 8080);\n"
-    "user_pref(\"network.proxy.ftp\", \"1.2.3.4\");\n"
-    "user_pref(\"network.proxy.ftp_port\", 8080);\n"
-    "user_pref(\"network.proxy.no_proxies_on\", \"\");\n"
-    "// Cloakline proxy: end\n";
+const std::string kUserLines = "user_pref(\"browser.startup.page\", 3);\n// my own note\n";
+const std::string kPrefsStart = "// Mozilla User Preferences\n\nuser_pref(\"browser.startup.page\", 3);\n";
+const std::string kManualPrefs =
+    "user_pref(\"network.proxy.http\", \"proxy.example\");\n"
+    "user_pref(\"network.proxy.http_port\", 3128);\n"
+    "user_pref(\"network.proxy.type\", 1);\n";
+const char* const kBlockBegin = "// Cloakline proxy: begin";
+const char* const kTypeFive = "user_pref(\"network.proxy.type\", 5);\n";
 
-TEST(FirefoxUserJsTest, BlockSetsAManualProxyForEveryScheme) {
-    EXPECT_EQ(FirefoxUserJsBlock(kProxy, "\n"), kSetBlock);
+// Firefox as it starts and ends on the files: it applies prefs.js, then
+// user.js (last line wins), and writes back every value that differs from
+// the default 5; only the type is modelled.
+TFirefoxPrefFiles FirefoxRuns(const TFirefoxPrefFiles& files) {
+    const std::string setType = "user_pref(\"network.proxy.type\", ";
+    int type = 5;
+    std::string prefs;
+    for (const std::string* text : {&files.PrefsJs, &files.UserJs}) {
+        std::istringstream lines(*text);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.starts_with(setType)) {
+                type = std::stoi(line.substr(setType.size()));
+            } else if (text == &files.PrefsJs) {
+                prefs += line + "\n";
+            }
+        }
+    }
+    if (type != 5) {
+        prefs += setType + std::to_string(type) + ");\n";
+    }
+    return {prefs, files.UserJs};
 }
 
-TEST(FirefoxUserJsTest, ClearingWritesADirectConnectionWithoutTheOldAddress) {
-    const std::string block = FirefoxUserJsBlock(std::nullopt, "\n");
-    EXPECT_NE(block.find("user_pref(\"network.proxy.type\", 0);\n"), std::string::npos);
-    EXPECT_NE(block.find("user_pref(\"network.proxy.http\", \"\");\n"), std::string::npos);
-    EXPECT_NE(block.find("user_pref(\"network.proxy.ssl_port\", 0);\n"), std::string::npos);
-    EXPECT_EQ(block.find("1.2.3.4"), std::string::npos);
+TEST(FirefoxPrefFilesTest, AProfileFollowingTheDesktopIsNeverWritten) {
+    for (const std::string& prefs : {std::string(), kPrefsStart}) {
+        for (const std::string& user : {std::string(), kUserLines, std::string("// no final break")}) {
+            const TFirefoxPrefFiles files{prefs, user};
+            for (bool hiding : {kHide, kStop}) {
+                for (bool inUse : {kInUse, kFree}) {
+                    EXPECT_EQ(SwitchFirefoxPrefFiles(files, hiding, inUse), files);
+                }
+            }
+        }
+    }
+    // A user.js line of the user's that asks for the desktop counts too.
+    const TFirefoxPrefFiles chosenInUserJs{kPrefsStart + kManualPrefs, kTypeFive};
+    EXPECT_EQ(SwitchFirefoxPrefFiles(chosenInUserJs, kHide, kFree), chosenInUserJs);
 }
 
-TEST(FirefoxUserJsTest, ReplacingKeepsTheUsersLinesAndPutsTheBlockLast) {
-    const std::string user =
-        "user_pref(\"browser.startup.homepage\", \"about:blank\");\n"
-        "user_pref(\"network.proxy.type\", 4);\n";
-    const std::string first = ReplaceFirefoxUserJsBlock(user, kProxy);
-    EXPECT_EQ(first, user + kSetBlock);
+TEST(FirefoxPrefFilesTest, AUserSetProfileFollowsTheDesktopWhileHidingAndGetsItsChoiceBack) {
+    const TFirefoxPrefFiles start{kPrefsStart + kManualPrefs, kUserLines};
+    const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(start, kHide, kFree);
+    EXPECT_EQ(hiding.PrefsJs, start.PrefsJs);
+    ASSERT_TRUE(hiding.UserJs.starts_with(kUserLines + kBlockBegin)) << hiding.UserJs;
+    EXPECT_TRUE(hiding.UserJs.ends_with(std::string(kTypeFive) + "// Cloakline proxy: end\n"))
+        << hiding.UserJs;
+    EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kHide, kFree), hiding) << "a second Hide changes nothing";
 
-    // A later switch replaces our block and only it, wherever it stands now.
-    const std::string edited = first + "user_pref(\"general.smoothScroll\", false);\n";
-    const std::string second = ReplaceFirefoxUserJsBlock(edited, TProxyEndpoint{"5.6.7.8", 3128});
-    EXPECT_EQ(second.find("1.2.3.4"), std::string::npos);
-    EXPECT_EQ(second.rfind("// Cloakline proxy: begin"), second.find("// Cloakline proxy: begin"));
-    EXPECT_TRUE(second.starts_with(user + "user_pref(\"general.smoothScroll\", false);\n"));
-    EXPECT_TRUE(
-        second.ends_with("user_pref(\"network.proxy.no_proxies_on\", \"\");\n// Cloakline proxy: end\n"));
-    EXPECT_NE(second.find("user_pref(\"network.proxy.ssl_port\", 3128);"), std::string::npos);
+    // Stop before Firefox started again: the block goes, nothing else changes.
+    EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kStop, kFree), start);
 
-    const std::string cleared = ReplaceFirefoxUserJsBlock(second, std::nullopt);
-    EXPECT_EQ(cleared, user + "user_pref(\"general.smoothScroll\", false);\n" +
-                           FirefoxUserJsBlock(std::nullopt, "\n"));
+    // Firefox started while hiding: type 5 is its default, so it dropped the
+    // user's line from prefs.js. Stop gives it back.
+    const TFirefoxPrefFiles afterRun = FirefoxRuns(hiding);
+    ASSERT_EQ(afterRun.PrefsJs.find("network.proxy.type"), std::string::npos);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(afterRun, kHide, kFree), afterRun) << "a proxy change while hiding";
+    const TFirefoxPrefFiles stopped = SwitchFirefoxPrefFiles(afterRun, kStop, kFree);
+    EXPECT_EQ(stopped.UserJs, kUserLines);
+    EXPECT_EQ(stopped.PrefsJs, afterRun.PrefsJs + "user_pref(\"network.proxy.type\", 1);\n");
+    EXPECT_NE(stopped.PrefsJs.find("user_pref(\"network.proxy.http\", \"proxy.example\");"),
+              std::string::npos);
+
+    // Stopped while that Firefox still runs (it writes prefs.js at its end):
+    // the choice is handed back through user.js at its next start instead.
+    const TFirefoxPrefFiles stoppedInUse = SwitchFirefoxPrefFiles(afterRun, kStop, kInUse);
+    EXPECT_EQ(stoppedInUse.PrefsJs, afterRun.PrefsJs);
+    const TFirefoxPrefFiles nextRun = FirefoxRuns(stoppedInUse);
+    EXPECT_NE(nextRun.PrefsJs.find("user_pref(\"network.proxy.type\", 1);"), std::string::npos);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree), (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}))
+        << "once given back, the block goes";
 }
 
-TEST(FirefoxUserJsTest, EmptyFileAndFilesWithoutAFinalBreak) {
-    EXPECT_EQ(ReplaceFirefoxUserJsBlock("", kProxy), kSetBlock);
-    EXPECT_EQ(ReplaceFirefoxUserJsBlock("// mine", kProxy), std::string("// mine\n") + kSetBlock);
+TEST(FirefoxPrefFilesTest, BlocksOfEarlierVersionsAndWhatFirefoxCopiedFromThemAreRemoved) {
+    const std::string noProxyBlock = std::string(kBlockBegin) +
+                                     " (Cloakline rewrites these lines whenever it switches the proxy)\n"
+                                     "user_pref(\"network.proxy.type\", 0);\n"
+                                     "user_pref(\"network.proxy.http\", \"\");\n"
+                                     "user_pref(\"network.proxy.http_port\", 0);\n"
+                                     "// Cloakline proxy: end\n";
+    const std::string manualBlock = std::string(kBlockBegin) +
+                                    "\n"
+                                    "user_pref(\"network.proxy.type\", 1);\n"
+                                    "user_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
+                                    "user_pref(\"network.proxy.http_port\", 8080);\n"
+                                    "// Cloakline proxy: end\n";
+    for (const std::string& block : {noProxyBlock, manualBlock}) {
+        SCOPED_TRACE(block);
+        const TFirefoxPrefFiles old = FirefoxRuns({kPrefsStart, "// a\n" + block + kUserLines});
+        ASSERT_NE(old.PrefsJs.find("network.proxy.type"), std::string::npos);
+        const std::string copied = block.find("1.2.3.4") != std::string::npos
+                                       ? "user_pref(\"network.proxy.http\", \"1.2.3.4\");\n"
+                                       : std::string();
+        // The first start's Stop.
+        const TFirefoxPrefFiles cleaned =
+            SwitchFirefoxPrefFiles({old.PrefsJs + copied, old.UserJs}, kStop, kFree);
+        EXPECT_EQ(cleaned, (TFirefoxPrefFiles{kPrefsStart, "// a\n" + kUserLines}));
+        // A Hide then writes nothing: the profile follows the desktop again.
+        EXPECT_EQ(SwitchFirefoxPrefFiles(cleaned, kHide, kFree), cleaned);
+
+        // With Firefox running the block turns to type 5, which that Firefox
+        // drops at its next start; the cleaning of prefs.js waits.
+        const TFirefoxPrefFiles waiting = SwitchFirefoxPrefFiles(old, kStop, kInUse);
+        EXPECT_EQ(waiting.PrefsJs, old.PrefsJs);
+        EXPECT_TRUE(waiting.UserJs.ends_with(std::string(kTypeFive) + "// Cloakline proxy: end\n"))
+            << waiting.UserJs;
+        EXPECT_EQ(SwitchFirefoxPrefFiles(waiting, kStop, kFree),
+                  (TFirefoxPrefFiles{kPrefsStart, "// a\n" + kUserLines}));
+    }
+
+    // A value the user chose that merely equals ours is the user's.
+    const TFirefoxPrefFiles own{kPrefsStart + "user_pref(\"network.proxy.type\", 4);\n", noProxyBlock};
+    EXPECT_EQ(SwitchFirefoxPrefFiles(own, kStop, kFree), (TFirefoxPrefFiles{own.PrefsJs, ""}));
 }
 
-TEST(FirefoxUserJsTest, WindowsLineBreaksAreKept) {
-    const std::string result = ReplaceFirefoxUserJsBlock("// mine\r\n", kProxy);
-    EXPECT_TRUE(result.starts_with("// mine\r\n// Cloakline proxy: begin"));
-    EXPECT_TRUE(result.ends_with("\r\n// Cloakline proxy: end\r\n"));
-    EXPECT_EQ(result.find("\n\n"), std::string::npos);
-    EXPECT_EQ(ReplaceFirefoxUserJsBlock(result, kProxy), result) << "the same switch twice changes nothing";
-}
+TEST(FirefoxPrefFilesTest, UserLinesAndLineBreaksAreKept) {
+    const TFirefoxPrefFiles start{"user_pref(\"network.proxy.type\", 0);\r\n", "// mine\r\n// also mine"};
+    const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(start, kHide, kFree);
+    EXPECT_TRUE(hiding.UserJs.starts_with("// mine\r\n// also mine\r\n// Cloakline proxy: begin"))
+        << hiding.UserJs;
+    EXPECT_EQ(hiding.UserJs.find("\n\n"), std::string::npos);
+    EXPECT_EQ(hiding.UserJs.find("\r\r"), std::string::npos);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kStop, kFree).UserJs, "// mine\r\n// also mine\r\n");
 
-TEST(FirefoxUserJsTest, DuplicatedAndBrokenBlocksAreRemovedWithoutTakingUserLines) {
-    const std::string block = FirefoxUserJsBlock(kProxy, "\n");
-    const std::string twice = "// a\n" + block + "// b\n" + block;
-    EXPECT_EQ(ReplaceFirefoxUserJsBlock(twice, std::nullopt),
-              "// a\n// b\n" + FirefoxUserJsBlock(std::nullopt, "\n"));
-
-    // The end line was deleted by hand: the block ends at its last proxy preference.
-    std::string broken = block.substr(0, block.find("// Cloakline proxy: end"));
-    broken = "// a\n" + broken + "user_pref(\"browser.tabs.warnOnClose\", false);\n";
-    EXPECT_EQ(ReplaceFirefoxUserJsBlock(broken, kProxy),
-              "// a\nuser_pref(\"browser.tabs.warnOnClose\", false);\n" + block);
+    // A block whose end line was deleted by hand ends at its last line of ours.
+    std::string broken = hiding.UserJs.substr(0, hiding.UserJs.find("// Cloakline proxy: end"));
+    broken += "user_pref(\"browser.tabs.warnOnClose\", false);\r\n";
+    EXPECT_EQ(SwitchFirefoxPrefFiles({start.PrefsJs, broken}, kStop, kFree).UserJs,
+              "// mine\r\n// also mine\r\nuser_pref(\"browser.tabs.warnOnClose\", false);\r\n");
 }
 
 TEST(FirefoxProfilesIniTest, ListsProfilesInOrderAndResolvesRelativePaths) {

@@ -263,6 +263,39 @@ TEST_F(SwitchTest, ExtensionPackageBesideTheProgramGoesToFirefox) {
     EXPECT_EQ(Firefox->Installs, (std::vector<RecordingFirefox::Call>{expected, expected}));
 }
 
+TEST_F(SwitchTest, SwitchingEveryBrowserNamesThoseThatFailed) {
+    for (const char* name : {"SWITCH.IE", "SWITCH.FF", "SWITCH.OPERA"}) {
+        SwitchOn(name);
+    }
+    // No Firefox and no Opera: only the desktop's settings are there.
+    TSwitchReport report = SwitchAllBrowsers(With(), "1.2.3.4:8080");
+    EXPECT_TRUE(report.Failed.empty());
+    EXPECT_TRUE(report.AnySwitched);
+    SystemProxy->Result = false;
+    report = SwitchAllBrowsers(With(), "1.2.3.4:8080");
+    EXPECT_EQ(report.Failed, std::vector<std::string>{"Browser.System"});
+    EXPECT_FALSE(report.AnySwitched) << "a browser that is not there switched nothing";
+
+    // Every browser is tried, in the order Internet Explorer, Firefox, Opera.
+    Firefox->Installed = "/opt/firefox/firefox";
+    Firefox->ApplyResult = false;
+    Env.Dir.WriteFile("home/.opera/opera6.ini", "[Proxy]\n");
+    Opera->Extra = {Env.Dir.ProgramPath("home/.opera/opera6.ini")};
+    report = SwitchAllBrowsers(With(), "1.2.3.4:8080");
+    EXPECT_EQ(report.Failed, (std::vector<std::string>{"Browser.System", "Browser.Firefox"}));
+    EXPECT_TRUE(report.AnySwitched) << "Opera took it";
+    EXPECT_NE(Env.Dir.ReadFile("home/.opera/opera6.ini").find("HTTP server=1.2.3.4:8080"), std::string::npos);
+
+    // Opera switched off is cleared, which is no proxy taken.
+    Settings().SetSettingBool("SWITCH.OPERA", false);
+    EXPECT_FALSE(SwitchAllBrowsers(With(), "1.2.3.4:8080").AnySwitched);
+    EXPECT_EQ(Env.Dir.ReadFile("home/.opera/opera6.ini").find("1.2.3.4"), std::string::npos);
+
+    // A system without a backend for the desktop's settings has none to fail.
+    Env.P.SystemProxy.reset();
+    EXPECT_EQ(SwitchAllBrowsers(With(), "").Failed, std::vector<std::string>{"Browser.Firefox"});
+}
+
 TEST_F(SwitchTest, RunningIsTheBackendsAnswer) {
     EXPECT_FALSE(IsFirefoxRunning(With()));
     Firefox->Running = true;

@@ -20,6 +20,7 @@ using test::ToProgramForm;
 
 constexpr const char* kOperaPrefs = "home/.opera/operaprefs.ini";
 constexpr const char* kUserJs = "home/.mozilla/firefox/abc.default/user.js";
+constexpr const char* kPrefsJs = "home/.mozilla/firefox/abc.default/prefs.js";
 constexpr const char* kKioslaverc = "cfg/kioslaverc";
 const std::string kOperaStart = "Opera Preferences version 2.1\n\n[Proxy]\nUse HTTP=0\n";
 const std::string kUserJsStart = "user_pref(\"browser.startup.page\", 3);\n";
@@ -38,6 +39,8 @@ class BrowserSwitchingTest : public ::testing::Test {
         Desktop.Dir.WriteFile("home/.mozilla/firefox/profiles.ini",
                               "[Profile0]\nName=default\nIsRelative=1\nPath=abc.default\nDefault=1\n");
         Desktop.Dir.WriteFile(kUserJs, kUserJsStart);
+        // The user chose "no proxy" in this Firefox.
+        Desktop.Dir.WriteFile(kPrefsJs, "user_pref(\"network.proxy.type\", 0);\n");
         Desktop.Dir.WriteFile(kOperaPrefs, kOperaStart);
         Desktop.Dir.WriteFile(kKioslaverc, kKdeStart);
     }
@@ -104,13 +107,14 @@ TEST_F(BrowserSwitchingTest, HideSetsEveryBrowserAndStopClearsThem) {
     EXPECT_NE(kde.find("[Proxy Settings]\nProxyType=1\nhttpProxy=http://1.2.3.4 8080\n"), std::string::npos)
         << kde;
     EXPECT_EQ(Desktop.Dir.ReadFile(kUserJs),
-              kUserJsStart + FirefoxUserJsBlock(TProxyEndpoint{"1.2.3.4", 8080}, "\n"));
+              SwitchFirefoxPrefFiles({Desktop.Dir.ReadFile(kPrefsJs), kUserJsStart}, true, false).UserJs)
+        << "pointed at the desktop's settings";
     EXPECT_EQ(Desktop.Dir.ReadFile(kOperaPrefs), ApplyOperaProxy(kOperaStart, "1.2.3.4:8080"));
 
     ASSERT_EQ(Switch("", true), 0);
     EXPECT_EQ(Desktop.GSettingsGet("org.gnome.system.proxy", "mode"), "'none'\n");
     EXPECT_NE(Desktop.Dir.ReadFile(kKioslaverc).find("ProxyType=0\n"), std::string::npos);
-    EXPECT_EQ(Desktop.Dir.ReadFile(kUserJs), kUserJsStart + FirefoxUserJsBlock(std::nullopt, "\n"));
+    EXPECT_EQ(Desktop.Dir.ReadFile(kUserJs), kUserJsStart) << "the user's own choice again";
     EXPECT_EQ(Desktop.Dir.ReadFile(kOperaPrefs), ApplyOperaProxy(kOperaStart, ""));
 }
 
@@ -118,7 +122,7 @@ TEST_F(BrowserSwitchingTest, SwitchedOffBrowsersAreClearedByAHide) {
     ASSERT_EQ(Switch("1.2.3.4:8080", true), 0);
     ASSERT_EQ(Switch("5.6.7.8:3128", false), 0);
     EXPECT_EQ(Desktop.GSettingsGet("org.gnome.system.proxy", "mode"), "'none'\n");
-    EXPECT_EQ(Desktop.Dir.ReadFile(kUserJs), kUserJsStart + FirefoxUserJsBlock(std::nullopt, "\n"));
+    EXPECT_EQ(Desktop.Dir.ReadFile(kUserJs), kUserJsStart);
     EXPECT_EQ(Desktop.Dir.ReadFile(kOperaPrefs), ApplyOperaProxy(kOperaStart, ""));
     EXPECT_EQ(Desktop.Dir.ReadFile(kKioslaverc).find("5.6.7.8"), std::string::npos);
 }
@@ -136,6 +140,26 @@ TEST_F(BrowserSwitchingTest, MalformedTextsReachNoBrowser) {
     EXPECT_EQ(Desktop.Dir.ReadFile(kUserJs).find("9.9.9.9"), std::string::npos);
     EXPECT_EQ(Desktop.Dir.ReadFile(kOperaPrefs), ApplyOperaProxy(kOperaStart, "1.2.3.4:8080"));
     EXPECT_EQ(Desktop.Dir.ReadFile(kKioslaverc).find("9.9.9.9"), std::string::npos);
+}
+
+TEST_F(BrowserSwitchingTest, ADesktopThatKeepsNoSettingsIsAFailedHide) {
+    // GIO's backend in memory takes every write and shows it to no one.
+    Desktop.Env["GSETTINGS_BACKEND"] = "memory";
+    fs::remove(Desktop.Dir.Path() + "/" + kKioslaverc);
+    const std::optional<int> result = Desktop.InChild([] {
+        auto system = CreateSystemPlatform();
+        TKTSettings settings(*system, "");
+        settings.SetSettingBool("SWITCH.IE", true);
+        settings.SetSettingBool("SWITCH.FF", true);
+        const TSwitchServices with{settings, *system};
+        if (SwitchIEProxy(with, "1.2.3.4:8080") || SwitchFirefoxProxy(with, "1.2.3.4:8080")) {
+            return 1;
+        }
+        // Nothing was left on a proxy to clear.
+        return SwitchIEProxy(with, "") && SwitchFirefoxProxy(with, "") ? 0 : 2;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(Desktop.Dir.Exists(kKioslaverc)) << "no KDE session";
 }
 
 TEST(LinuxBrowserBackends, FactoryMakesTheLinuxOnes) {

@@ -23,10 +23,36 @@ class KdeProxyTest : public ::testing::Test {
     FakeEnv Env;
 };
 
-TEST_F(KdeProxyTest, WithoutKioslavercThereIsNoKdeToSwitch) {
-    EXPECT_EQ(ApplyKdeProxy(Env.Lookup(), TProxyEndpoint{"1.2.3.4", 8080}), ProxyStoreResult::Absent);
-    EXPECT_FALSE(Dir.Exists("cfg/kioslaverc"));
-    EXPECT_FALSE(Dir.Exists("home/.config/kioslaverc"));
+TEST_F(KdeProxyTest, WithoutKioslavercOutsideAKdeSessionThereIsNoKdeToSwitch) {
+    for (const char* desktops : {"", "GNOME", "X-KDE-Like:XFCE", "kde"}) {
+        SCOPED_TRACE(desktops);
+        Env.Set("XDG_CURRENT_DESKTOP", desktops);
+        EXPECT_EQ(ApplyKdeProxy(Env.Lookup(), TProxyEndpoint{"1.2.3.4", 8080}), ProxyStoreResult::Absent);
+        EXPECT_FALSE(Dir.Exists("cfg/kioslaverc"));
+        EXPECT_FALSE(Dir.Exists("home/.config/kioslaverc"));
+    }
+}
+
+TEST_F(KdeProxyTest, AKdeSessionWithoutTheFileGetsOneAndStopLeavesItDirect) {
+    Env.Set("XDG_CURRENT_DESKTOP", "ubuntu:KDE");
+    Env.Set("XDG_CONFIG_HOME", Dir.Path() + "/fresh/config");
+    EXPECT_EQ(ApplyKdeProxy(Env.Lookup(), std::nullopt), ProxyStoreResult::Absent) << "nothing to clear";
+    EXPECT_FALSE(Dir.Exists("fresh/config/kioslaverc"));
+
+    ASSERT_EQ(ApplyKdeProxy(Env.Lookup(), TProxyEndpoint{"1.2.3.4", 8080}), ProxyStoreResult::Written);
+    EXPECT_EQ(Dir.ReadFile("fresh/config/kioslaverc"),
+              "[Proxy Settings]\nProxyType=1\nhttpProxy=http://1.2.3.4 8080\nhttpsProxy=http://1.2.3.4 8080\n"
+              "ftpProxy=http://1.2.3.4 8080\nNoProxyFor=\nReversedException=false\n");
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), "1.2.3.4:8080");
+
+    ASSERT_EQ(ApplyKdeProxy(Env.Lookup(), std::nullopt), ProxyStoreResult::Written);
+    EXPECT_EQ(ReadKdeProxy(Env.Lookup()), "");
+    EXPECT_NE(Dir.ReadFile("fresh/config/kioslaverc").find("ProxyType=0\n"), std::string::npos);
+
+    // A config home that cannot be made is a failure, not an absent store.
+    Dir.WriteFile("blocked", "a file, not a folder");
+    Env.Set("XDG_CONFIG_HOME", Dir.Path() + "/blocked/config");
+    EXPECT_EQ(ApplyKdeProxy(Env.Lookup(), TProxyEndpoint{"1.2.3.4", 8080}), ProxyStoreResult::Failed);
 }
 
 TEST_F(KdeProxyTest, ManualProxyInKdesOwnFormKeepingTheRestOfTheFile) {

@@ -81,14 +81,26 @@ class LinuxFirefoxProfileTest : public ::testing::Test {
   protected:
     LinuxFirefoxProfileTest()
         : Env{{"HOME", Dir.Path() + "/home"}, {"XDG_CONFIG_HOME", Dir.Path() + "/cfg"}},
-          Firefox(Env.Lookup(), {}) {}
+          Firefox(
+              Env.Lookup(),
+              {},
+              [this] { return DesktopKeepsProxy; },
+              [this](const std::string&) { return InUse; }) {}
 
     std::string Program(const std::string& relative) const {
         return ToProgramForm(Dir.Path() + "/" + relative);
     }
 
+    // A profile whose own setting is a fixed proxy.
+    void ManualProfile(const std::string& folder) {
+        Dir.WriteFile("home/.mozilla/firefox/" + folder + "/prefs.js", kManualPrefs);
+    }
+
+    static constexpr const char* kManualPrefs = "user_pref(\"network.proxy.type\", 1);\n";
     TempDir Dir;
     FakeEnv Env;
+    bool DesktopKeepsProxy = true;
+    bool InUse = false;
     LinuxFirefox Firefox;
 };
 
@@ -116,36 +128,43 @@ TEST_F(LinuxFirefoxProfileTest, ProfilesOfEveryPlaceThatExist) {
         << "a missing folder is skipped, one listed twice counted once";
 }
 
-TEST_F(LinuxFirefoxProfileTest, ProxyGoesIntoEveryProfileKeepingTheUsersLines) {
+TEST_F(LinuxFirefoxProfileTest, OnlyProfilesSetOtherwiseAreWrittenAndStopGivesThemBack) {
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini",
                   "[Profile0]\nIsRelative=1\nPath=a\n[Profile1]\nIsRelative=1\nPath=b\n");
-    Dir.WriteFile("home/.mozilla/firefox/a/user.js", "user_pref(\"browser.startup.page\", 3);\n");
+    const std::string userLines = "user_pref(\"browser.startup.page\", 3);\n";
+    ManualProfile("a");
+    Dir.WriteFile("home/.mozilla/firefox/a/user.js", userLines);
     Dir.Sub("home/.mozilla/firefox/b/.keep");
 
     ASSERT_TRUE(Firefox.ApplyProxy("\\usr\\bin\\firefox", "1.2.3.4:8080"));
-    const TProxyEndpoint proxy{"1.2.3.4", 8080};
-    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/a/user.js"),
-              "user_pref(\"browser.startup.page\", 3);\n" + FirefoxUserJsBlock(proxy, "\n"));
-    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/b/user.js"), FirefoxUserJsBlock(proxy, "\n"));
+    const std::string hiding = Dir.ReadFile("home/.mozilla/firefox/a/user.js");
+    EXPECT_EQ(hiding, SwitchFirefoxPrefFiles({kManualPrefs, userLines}, true, false).UserJs);
+    EXPECT_NE(hiding.find("user_pref(\"network.proxy.type\", 5);"), std::string::npos);
+    EXPECT_EQ(hiding.find("1.2.3.4"), std::string::npos) << "the proxy itself is the desktop's";
+    EXPECT_FALSE(fs::exists(Dir.Path() + "/home/.mozilla/firefox/b/user.js")) << "b follows the desktop";
 
     ASSERT_TRUE(Firefox.ApplyProxy("\\usr\\bin\\firefox", ""));
-    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/a/user.js"),
-              "user_pref(\"browser.startup.page\", 3);\n" + FirefoxUserJsBlock(std::nullopt, "\n"));
-    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/b/user.js"), FirefoxUserJsBlock(std::nullopt, "\n"));
+    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/a/user.js"), userLines);
+    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/a/prefs.js"), kManualPrefs);
+    EXPECT_FALSE(fs::exists(Dir.Path() + "/home/.mozilla/firefox/b/user.js"));
 }
 
 TEST_F(LinuxFirefoxProfileTest, ALinkedUserJsStaysALink) {
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini", "[Profile0]\nIsRelative=1\nPath=a\n");
+    ManualProfile("a");
     Dir.WriteFile("shared/user.js", "// kept in one place for every profile\n");
     fs::create_symlink(Dir.Path() + "/shared/user.js", Dir.Sub("home/.mozilla/firefox/a/user.js"));
     ASSERT_TRUE(Firefox.ApplyProxy("", "1.2.3.4:8080"));
     EXPECT_TRUE(fs::is_symlink(Dir.Path() + "/home/.mozilla/firefox/a/user.js"));
-    EXPECT_EQ(Dir.ReadFile("shared/user.js"), "// kept in one place for every profile\n" +
-                                                  FirefoxUserJsBlock(TProxyEndpoint{"1.2.3.4", 8080}, "\n"));
+    EXPECT_NE(Dir.ReadFile("shared/user.js").find("// Cloakline proxy: begin"), std::string::npos);
+    ASSERT_TRUE(Firefox.ApplyProxy("", ""));
+    EXPECT_TRUE(fs::is_symlink(Dir.Path() + "/home/.mozilla/firefox/a/user.js"));
+    EXPECT_EQ(Dir.ReadFile("shared/user.js"), "// kept in one place for every profile\n");
 }
 
 TEST_F(LinuxFirefoxProfileTest, MalformedTextsWriteNothing) {
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini", "[Profile0]\nIsRelative=1\nPath=a\n");
+    ManualProfile("a");
     Dir.WriteFile("home/.mozilla/firefox/a/user.js", "// mine\n");
     for (const std::string bad : {"1.2.3.4", "h:80\");\nuser_pref(\"x\", 1", "h:99999", "\":1"}) {
         SCOPED_TRACE(bad);
@@ -154,21 +173,40 @@ TEST_F(LinuxFirefoxProfileTest, MalformedTextsWriteNothing) {
     EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/a/user.js"), "// mine\n");
 }
 
-TEST_F(LinuxFirefoxProfileTest, AnUnreadableFileIsLeftAloneAndReported) {
+TEST_F(LinuxFirefoxProfileTest, FailuresAreReportedAndTheOtherProfilesStillSwitched) {
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini",
                   "[Profile0]\nIsRelative=1\nPath=a\n[Profile1]\nIsRelative=1\nPath=b\n");
     Dir.Sub("home/.mozilla/firefox/a/user.js/.keep");  // cannot be read as a file
-    Dir.Sub("home/.mozilla/firefox/b/.keep");
+    ManualProfile("b");
     EXPECT_FALSE(Firefox.ApplyProxy("", "1.2.3.4:8080"));
     EXPECT_TRUE(fs::is_directory(Dir.Path() + "/home/.mozilla/firefox/a/user.js"));
-    EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/b/user.js"),
-              FirefoxUserJsBlock(TProxyEndpoint{"1.2.3.4", 8080}, "\n"))
+    EXPECT_NE(Dir.ReadFile("home/.mozilla/firefox/b/user.js").find("// Cloakline proxy: begin"),
+              std::string::npos)
         << "the other profile is still switched";
+
+    // Every profile follows the desktop while hiding: a desktop whose
+    // settings Firefox cannot read leaves them all direct.
+    fs::remove_all(Dir.Path() + "/home/.mozilla/firefox/a");
+    DesktopKeepsProxy = false;
+    EXPECT_FALSE(Firefox.ApplyProxy("", "1.2.3.4:8080"));
+    EXPECT_TRUE(Firefox.ApplyProxy("", "")) << "a Stop leaves nothing on a proxy";
+    fs::remove(Dir.Path() + "/home/.mozilla/firefox/profiles.ini");
+    EXPECT_TRUE(Firefox.ApplyProxy("", "1.2.3.4:8080")) << "no profile is nothing to switch";
+}
+
+TEST_F(LinuxFirefoxProfileTest, AProfileIsInUseWhileItsLockNamesALiveProcess) {
+    const std::string folder = Dir.Path() + "/profile";
+    Dir.Sub("profile/.keep");
+    EXPECT_FALSE(FirefoxProfileInUse(ToProgramForm(folder)));
+    fs::create_symlink("127.0.0.1:+" + std::to_string(::getpid()), folder + "/lock");
+    EXPECT_TRUE(FirefoxProfileInUse(ToProgramForm(folder)));
+    fs::remove(folder + "/lock");
+    fs::create_symlink("127.0.0.1:+99999999", folder + "/lock");
+    EXPECT_FALSE(FirefoxProfileInUse(ToProgramForm(folder))) << "left behind by a Firefox that crashed";
 }
 
 TEST_F(LinuxFirefoxProfileTest, ExtensionStepNeedsAWritableProfile) {
     EXPECT_FALSE(Firefox.InstallExtension("", "")) << "no profiles.ini";
-    EXPECT_TRUE(Firefox.ApplyProxy("", "1.2.3.4:8080")) << "no profile is nothing to switch";
 
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini", "[Profile0]\nIsRelative=1\nPath=a\n");
     EXPECT_FALSE(Firefox.InstallExtension("", "")) << "listed but not there";
