@@ -93,6 +93,8 @@ class TfrmMain : public QMainWindow, public ISkinForm {
 
   private:
     void CreateComponents();
+    void ArrangeControls();
+    void WatchFrame();
     void FormCreate();
     void FormDestroy();
     void PlaceFlashForm(QWidget* aContainer);
@@ -111,6 +113,9 @@ class TfrmMain : public QMainWindow, public ISkinForm {
     std::uint32_t FTextColor = 0;
     bool FEnding = false;
     bool FPlaced = false;
+    // "MainForm.Width" and "MainForm.Height"; 0 or less leaves the design's size.
+    int FStoredWidth = 0;
+    int FStoredHeight = 0;
     std::unique_ptr<IProxyRandom> FOwnRandom;
     std::unique_ptr<TProxyManager> FProxyManager;
     std::unique_ptr<THideController> FHider;
@@ -120,7 +125,7 @@ class TfrmMain : public QMainWindow, public ISkinForm {
 
     TKTSkinData* FSkinData;
     QtKTMultiLangData* FLanguageData;
-    TKTEngine* FEngine;
+    TKTEngine* FEngine = nullptr;
     QtKTMultiLang* KTMultiLang1;
     QWidget* pnlFlash;
     QToolButton* btnHide;

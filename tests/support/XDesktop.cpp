@@ -1,0 +1,172 @@
+#include "tests/support/XDesktop.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <thread>
+
+namespace cloakline::test {
+
+namespace {
+
+void Stop(pid_t& pid) {
+    if (pid > 0) {
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+}
+
+void QuietOutput() {
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+        close(null);
+    }
+}
+
+}  // namespace
+
+TXDesktop::TXDesktop() {
+    int ready[2];
+    if (pipe(ready) != 0) {
+        return;
+    }
+    FServer = fork();
+    if (FServer == 0) {
+        close(ready[0]);
+        QuietOutput();
+        // The server picks a free display and writes its number once it takes clients.
+        const std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x800x24", "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    std::string number;
+    pollfd wait{ready[0], POLLIN, 0};
+    char c = 0;
+    while (FServer > 0 && poll(&wait, 1, 10000) > 0 && read(ready[0], &c, 1) == 1 && c != '\n') {
+        number += c;
+    }
+    close(ready[0]);
+    if (number.empty()) {
+        Stop(FServer);
+        return;
+    }
+    FDisplay = ":" + number;
+    FManager = fork();
+    if (FManager == 0) {
+        QuietOutput();
+        setenv("DISPLAY", FDisplay.c_str(), 1);
+        execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+}
+
+TXDesktop::~TXDesktop() {
+    Stop(FManager);
+    Stop(FServer);
+}
+
+bool TXDesktop::WaitForWindowManager(std::chrono::milliseconds timeout) const {
+    if (FDisplay.empty()) {
+        return false;
+    }
+    ::Display* display = XOpenDisplay(FDisplay.c_str());
+    if (display == nullptr) {
+        return false;
+    }
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    bool found = false;
+    while (!found && std::chrono::steady_clock::now() < deadline) {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long after = 0;
+        unsigned char* data = nullptr;
+        if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
+                               &format, &count, &after, &data) == Success) {
+            found = type == XA_WINDOW && count == 1;
+        }
+        if (data != nullptr) {
+            XFree(data);
+        }
+        if (!found) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    XCloseDisplay(display);
+    return found;
+}
+
+TXWindowInfo::TXWindowInfo(const std::string& display) : FDisplay(XOpenDisplay(display.c_str())) {}
+
+TXWindowInfo::~TXWindowInfo() {
+    if (FDisplay != nullptr) {
+        XCloseDisplay(static_cast<::Display*>(FDisplay));
+    }
+}
+
+std::optional<std::string> TXWindowInfo::NetWmName(unsigned long window) const {
+    auto* display = static_cast<::Display*>(FDisplay);
+    if (display == nullptr) {
+        return std::nullopt;
+    }
+    XSync(display, False);
+    const Atom kind = XInternAtom(display, "UTF8_STRING", False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::string> value;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False, kind,
+                           &type, &format, &count, &after, &data) == Success &&
+        type == kind && format == 8) {
+        value = std::string(reinterpret_cast<const char*>(data), count);
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return value;
+}
+
+std::optional<std::pair<int, int>> TXWindowInfo::FramedSize(unsigned long window) const {
+    auto* display = static_cast<::Display*>(FDisplay);
+    if (display == nullptr) {
+        return std::nullopt;
+    }
+    XSync(display, False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::pair<int, int>> size;
+    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4, False,
+                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
+        type == XA_CARDINAL && count == 4) {
+        // 32-bit properties arrive as longs.
+        const auto* extents = reinterpret_cast<const long*>(data);
+        XWindowAttributes attributes{};
+        if (XGetWindowAttributes(display, window, &attributes) != 0) {
+            size = std::make_pair(attributes.width + static_cast<int>(extents[0] + extents[1]),
+                                  attributes.height + static_cast<int>(extents[2] + extents[3]));
+        }
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return size;
+}
+
+}  // namespace cloakline::test
