@@ -56,9 +56,10 @@ class TFlagItemDelegate : public QStyledItemDelegate {
 
         painter->save();
         if (selected) {
-            QStyleOptionViewItem panel = opt;
-            panel.rect = cell;
-            style->drawPrimitive(QStyle::PE_PanelItemViewItem, &panel, painter, view);
+            // A light tint over the whole item; the name itself on the selection colour.
+            QColor tint = opt.palette.color(QPalette::Highlight);
+            tint.setAlpha(40);
+            painter->fillRect(cell, tint);
         }
         if (opt.state.testFlag(QStyle::State_HasFocus)) {
             QStyleOptionFocusRect focus;
@@ -82,6 +83,16 @@ class TFlagItemDelegate : public QStyledItemDelegate {
         painter->setPen(opt.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         const QStringList lines = WrapCaption(opt.text, opt.font, label.width(),
                                               std::max(1, label.height() / metrics.lineSpacing()));
+        if (selected && !lines.isEmpty()) {
+            int widest = 0;
+            for (const QString& line : lines) {
+                widest = std::max(widest, metrics.horizontalAdvance(line));
+            }
+            const int w = std::min(label.width(), widest + 6);
+            painter->fillRect(QRect(label.x() + (label.width() - w) / 2, label.y(), w,
+                                    static_cast<int>(lines.size()) * metrics.lineSpacing()),
+                              opt.palette.color(QPalette::Highlight));
+        }
         int y = label.y();
         for (const QString& line : lines) {
             painter->drawText(QRect(label.x(), y, label.width(), metrics.lineSpacing()),

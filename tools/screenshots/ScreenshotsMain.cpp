@@ -64,7 +64,8 @@ constexpr const char* kNormalIps =
     "198.51.100.70:8080|Sweden|SE|18.06|59.33;"
     "192.0.2.80:8080|Switzerland|CH|8.54|47.37;"
     "192.0.2.90:3128|Singapore|SG|103.85|1.29;"
-    "192.0.2.100:8080|Australia|AU|151.21|-33.87";
+    "192.0.2.100:8080|Australia|AU|151.21|-33.87;"
+    "192.0.2.110:8080|United Arab Emirates|AE|55.27|25.20";
 
 constexpr const char* kFlagCodes[] = {"GB", "US", "DE", "NL", "CA", "FR", "JP", "SE", "CH", "SG", "AU", "UN"};
 
