@@ -549,16 +549,19 @@ void TfrmMain::changeEvent(QEvent* event) {
 
 // A stored size counts the window manager's frame in, which is known only
 // some time after the window was first shown and can still change while the
-// window manager decorates it: the size is checked again for two seconds.
+// window manager decorates it: the size is checked again until two seconds
+// after a frame was first seen (ten seconds at most, for a desktop without
+// frames).
 void TfrmMain::WatchFrame() {
     if (FStoredWidth <= 0 && FStoredHeight <= 0) {
         return;
     }
     auto* watch = new QTimer(this);
     watch->setInterval(50);
-    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0]() mutable {
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, framed = 0]() mutable {
         ArrangeControls();
-        if (++ticks >= 40) {
+        framed += frameGeometry().size() != size() ? 1 : 0;
+        if (framed >= 40 || ++ticks >= 200) {
             watch->stop();
             watch->deleteLater();
         }
