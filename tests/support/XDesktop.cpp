@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 namespace cloakline::test {
@@ -30,6 +31,27 @@ void QuietOutput() {
         dup2(null, STDERR_FILENO);
         close(null);
     }
+}
+
+// A property's value when it has that kind: its bytes, or for 32-bit items
+// the longs Xlib hands them over as.
+std::optional<std::string> ReadProperty(::Display* display, Window window, const char* name, Atom kind) {
+    XSync(display, False);
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::string> value;
+    if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, kind, &type,
+                           &format, &count, &after, &data) == Success &&
+        type == kind && count > 0) {
+        value = std::string(reinterpret_cast<const char*>(data), count * (format == 32 ? sizeof(long) : 1));
+    }
+    if (data != nullptr) {
+        XFree(data);
+    }
+    return value;
 }
 
 }  // namespace
@@ -84,25 +106,12 @@ bool TXDesktop::WaitForWindowManager(std::chrono::milliseconds timeout) const {
     if (display == nullptr) {
         return false;
     }
-    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     bool found = false;
-    while (!found && std::chrono::steady_clock::now() < deadline) {
-        Atom type = None;
-        int format = 0;
-        unsigned long count = 0;
-        unsigned long after = 0;
-        unsigned char* data = nullptr;
-        if (XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False, XA_WINDOW, &type,
-                               &format, &count, &after, &data) == Success) {
-            found = type == XA_WINDOW && count == 1;
-        }
-        if (data != nullptr) {
-            XFree(data);
-        }
-        if (!found) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+    while (!(found = ReadProperty(display, DefaultRootWindow(display), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW)
+                         .has_value()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     XCloseDisplay(display);
     return found;
@@ -118,55 +127,23 @@ TXWindowInfo::~TXWindowInfo() {
 
 std::optional<std::string> TXWindowInfo::NetWmName(unsigned long window) const {
     auto* display = static_cast<::Display*>(FDisplay);
-    if (display == nullptr) {
-        return std::nullopt;
-    }
-    XSync(display, False);
-    const Atom kind = XInternAtom(display, "UTF8_STRING", False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    std::optional<std::string> value;
-    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024, False, kind,
-                           &type, &format, &count, &after, &data) == Success &&
-        type == kind && format == 8) {
-        value = std::string(reinterpret_cast<const char*>(data), count);
-    }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return value;
+    return display != nullptr
+               ? ReadProperty(display, window, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False))
+               : std::nullopt;
 }
 
 std::optional<std::pair<int, int>> TXWindowInfo::FramedSize(unsigned long window) const {
     auto* display = static_cast<::Display*>(FDisplay);
-    if (display == nullptr) {
+    const std::optional<std::string> raw =
+        display != nullptr ? ReadProperty(display, window, "_NET_FRAME_EXTENTS", XA_CARDINAL) : std::nullopt;
+    XWindowAttributes attributes{};
+    if (!raw || raw->size() != 4 * sizeof(long) || XGetWindowAttributes(display, window, &attributes) == 0) {
         return std::nullopt;
     }
-    XSync(display, False);
-    Atom type = None;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long after = 0;
-    unsigned char* data = nullptr;
-    std::optional<std::pair<int, int>> size;
-    if (XGetWindowProperty(display, window, XInternAtom(display, "_NET_FRAME_EXTENTS", False), 0, 4, False,
-                           XA_CARDINAL, &type, &format, &count, &after, &data) == Success &&
-        type == XA_CARDINAL && count == 4) {
-        // 32-bit properties arrive as longs.
-        const auto* extents = reinterpret_cast<const long*>(data);
-        XWindowAttributes attributes{};
-        if (XGetWindowAttributes(display, window, &attributes) != 0) {
-            size = std::make_pair(attributes.width + static_cast<int>(extents[0] + extents[1]),
-                                  attributes.height + static_cast<int>(extents[2] + extents[3]));
-        }
-    }
-    if (data != nullptr) {
-        XFree(data);
-    }
-    return size;
+    long extents[4];
+    std::memcpy(extents, raw->data(), sizeof extents);
+    return std::make_pair(attributes.width + static_cast<int>(extents[0] + extents[1]),
+                          attributes.height + static_cast<int>(extents[2] + extents[3]));
 }
 
 }  // namespace cloakline::test
