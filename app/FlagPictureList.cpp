@@ -1,8 +1,5 @@
 #include "app/FlagPictureList.h"
 
-#include <QPainter>
-#include <QPainterPath>
-
 #include "core/support/PathUtils.h"
 #include "core/support/TextEncoding.h"
 #include "ui/QtPaths.h"
@@ -10,8 +7,6 @@
 namespace cloakline {
 
 namespace {
-
-constexpr int kFlagSize = 48;
 
 bool HasPngExtension(std::string_view name) {
     constexpr std::string_view ext = ".png";
@@ -49,26 +44,6 @@ int TFlagPictureList::GetImageIndex(std::string_view code) const {
         }
     }
     return -1;
-}
-
-QPixmap TFlagPictureList::Placeholder() {
-    static const QPixmap picture = [] {
-        QPixmap pm(kFlagSize, kFlagSize);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        // A blank pennant on a pole, in greys that sit on light and dark skins alike.
-        const QRectF cloth(11.5, 12.5, 28, 19);
-        p.setPen(QPen(QColor(120, 128, 138), 1.0));
-        p.setBrush(QColor(214, 219, 226));
-        p.drawRoundedRect(cloth, 2.5, 2.5);
-        p.setPen(QPen(QColor(150, 158, 168), 1.0, Qt::DashLine));
-        p.drawLine(QPointF(15.5, 22), QPointF(36, 22));
-        p.setPen(QPen(QColor(100, 108, 118), 2.0, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(10, 10), QPointF(10, 40));
-        return pm;
-    }();
-    return picture;
 }
 
 }  // namespace cloakline

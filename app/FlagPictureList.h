@@ -25,9 +25,6 @@ class TFlagPictureList {
     const std::string& Name(int index) const { return FItems.at(static_cast<std::size_t>(index)).Name; }
     const QPixmap& Picture(int index) const { return FItems.at(static_cast<std::size_t>(index)).Picture; }
 
-    // The neutral picture shown where a country has no flag.
-    static QPixmap Placeholder();
-
   private:
     struct Item {
         std::string Name;

@@ -223,7 +223,7 @@ TShockwaveFlash::Layout TShockwaveFlash::ComputeLayout() const {
     l.Header = QRect(margin, 4, w - 2 * margin, header);
     l.Logo = QRect(l.Header.x(), l.Header.y(), std::min(170, l.Header.width() / 2), header);
     const QFontMetrics link(LookFont(11, true));
-    const int checkWidth = link.horizontalAdvance(PanelText(FLook.CheckCaption)) + 22;
+    const int checkWidth = link.horizontalAdvance(CheckCaption()) + 22;
     const int checkHeight = std::min(header - 4, 20);
     l.Check = QRect(l.Header.right() - checkWidth + 1, l.Header.y() + (header - checkHeight) / 2, checkWidth,
                     checkHeight);
@@ -255,6 +255,71 @@ QRect TShockwaveFlash::CheckIPArea() const {
 
 QRect TShockwaveFlash::HomePageArea() const {
     return FLoaded ? ComputeLayout().Logo : QRect();
+}
+
+QRect TShockwaveFlash::ArrowArea() const {
+    return FLoaded ? ComputeLayout().Arrow : QRect();
+}
+
+void TShockwaveFlash::SetCaptions(std::string local, std::string target, std::string check) {
+    FLocalCaption = std::move(local);
+    FTargetCaption = std::move(target);
+    FCheckCaption = std::move(check);
+    update();
+}
+
+QString TShockwaveFlash::Caption(TFlashCard card) const {
+    const std::string& own = card == TFlashCard::Local ? FLocalCaption : FTargetCaption;
+    const std::string& movie = card == TFlashCard::Local ? FLook.LocalCaption : FLook.TargetCaption;
+    // Shown in capitals, as the movie's card titles are.
+    return PanelText(own.empty() ? movie : own).toUpper();
+}
+
+QString TShockwaveFlash::CheckCaption() const {
+    return PanelText(FCheckCaption.empty() ? FLook.CheckCaption : FCheckCaption);
+}
+
+QFont TShockwaveFlash::CardCaptionFont() const {
+    QFont caption = LookFont(10, true);
+    caption.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    return caption;
+}
+
+QRectF TShockwaveFlash::CardCaptionRect(const QRectF& box) {
+    constexpr double pad = 11;
+    // Room is kept at the right for the dot of the card in focus.
+    return QRectF(box.left() + pad, box.top() + 7, box.width() - 2 * pad - 12, 14);
+}
+
+QStringList TShockwaveFlash::CutTexts() const {
+    QStringList cut;
+    if (!FLoaded) {
+        return cut;
+    }
+    const Layout l = ComputeLayout();
+    const QFontMetricsF caption(CardCaptionFont());
+    for (TFlashCard card : {TFlashCard::Local, TFlashCard::Target}) {
+        const QRect box = l.Cards[Index(card)];
+        const QRectF room = CardCaptionRect(QRectF(QPointF(0, 0), QSizeF(box.size())));
+        if (caption.horizontalAdvance(Caption(card)) > room.width()) {
+            cut << Caption(card);
+        }
+    }
+    // The check link grows to its text; it must still leave the logo its place.
+    if (l.Check.left() <= l.Logo.right() || l.Check.left() < l.Header.left()) {
+        cut << CheckCaption();
+    }
+    return cut;
+}
+
+void TShockwaveFlash::ShowFlagPicture(std::string_view reference, const QImage& picture) {
+    for (TCardState& card : FCards) {
+        if (card.View.Flag == reference) {
+            card.FlagImage = picture;
+            card.View.FlagShown = !picture.isNull();
+        }
+    }
+    update();
 }
 
 int TShockwaveFlash::AreaAt(const QPoint& point) const {
@@ -336,11 +401,21 @@ void TShockwaveFlash::paintEvent(QPaintEvent*) {
     p.drawRoundedRect(QRectF(l.Check).adjusted(0.5, 0.5, -0.5, -0.5), l.Check.height() / 2.0,
                       l.Check.height() / 2.0);
     p.setFont(LookFont(11, true));
-    p.drawText(l.Check, Qt::AlignCenter, PanelText(FLook.CheckCaption));
+    p.drawText(l.Check, Qt::AlignCenter, CheckCaption());
 
     PaintCard(p, l, TFlashCard::Local);
+    // While the fake card is away (before a Hide, after a Stop) its place
+    // shows as an empty slot, and the arrow that links the two cards goes
+    // with it rather than pointing at nothing.
+    const double target = std::clamp(FCards[Index(TFlashCard::Target)].View.Alpha / 100.0, 0.0, 1.0);
+    PaintEmptySlot(p, l.Cards[Index(TFlashCard::Target)], 1 - target);
     PaintCard(p, l, TFlashCard::Target);
-    PaintArrow(p, l.Arrow);
+    if (target > 0) {
+        p.save();
+        p.setOpacity(target);
+        PaintArrow(p, l.Arrow);
+        p.restore();
+    }
 
     p.setPen(Qt::NoPen);
     p.setBrush(Argb(FLook.StatusBack));
@@ -392,6 +467,42 @@ void TShockwaveFlash::PaintLogo(QPainter& p, const QRect& area) {
                          area.right() - static_cast<int>(shield.right()) - 6, area.height());
     p.drawText(textArea, Qt::AlignLeft | Qt::AlignVCenter,
                QFontMetrics(font).elidedText(PanelText(FLook.LogoText), Qt::ElideRight, textArea.width()));
+}
+
+void TShockwaveFlash::PaintEmptySlot(QPainter& p, const QRect& area, double opacity) {
+    if (opacity <= 0 || area.isEmpty()) {
+        return;
+    }
+    p.save();
+    p.setOpacity(opacity);
+    const QRectF box = QRectF(area).adjusted(1.5, 1.5, -1.5, -1.5);
+    QColor fill = Argb(FLook.Card);
+    fill.setAlpha(90);
+    p.setBrush(fill);
+    p.setPen(QPen(Argb(FLook.CardBorder), 1.5, Qt::DashLine));
+    p.drawRoundedRect(box, 10, 10);
+    p.setFont(CardCaptionFont());
+    p.setPen(Argb(FLook.Muted));
+    const QRectF caption = CardCaptionRect(QRectF(area));
+    p.drawText(
+        caption, Qt::AlignLeft | Qt::AlignVCenter,
+        QFontMetrics(CardCaptionFont())
+            .elidedText(Caption(TFlashCard::Target), Qt::ElideRight, static_cast<int>(caption.width())));
+    // A small shield outline: the place hiding will fill.
+    const double s = std::min(box.height() * 0.34, 34.0);
+    const QPointF c(box.center().x(), box.center().y() + 6);
+    QPainterPath shield;
+    shield.moveTo(c.x(), c.y() - s / 2);
+    shield.lineTo(c.x() + s * 0.41, c.y() - s * 0.32);
+    shield.cubicTo(c.x() + s * 0.41, c.y() + s * 0.12, c.x() + s * 0.12, c.y() + s * 0.42, c.x(),
+                   c.y() + s / 2);
+    shield.cubicTo(c.x() - s * 0.12, c.y() + s * 0.42, c.x() - s * 0.41, c.y() + s * 0.12, c.x() - s * 0.41,
+                   c.y() - s * 0.32);
+    shield.closeSubpath();
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(Argb(FLook.CardBorder), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawPath(shield);
+    p.restore();
 }
 
 void TShockwaveFlash::PaintArrow(QPainter& p, const QRect& area) {
@@ -449,14 +560,11 @@ void TShockwaveFlash::PaintCard(QPainter& p, const Layout& layout, TFlashCard wh
     p.drawRoundedRect(box.adjusted(1, 1, -1, -1), 10, 10);
 
     const double pad = 11;
-    const QFont captionFont = LookFont(10, true);
-    QFont caption = captionFont;
-    caption.setLetterSpacing(QFont::AbsoluteSpacing, 0.6);
+    const QFont caption = CardCaptionFont();
     p.setFont(caption);
     p.setPen(focused ? Argb(FLook.Accent) : Argb(FLook.Caption));
-    const QString captionText =
-        PanelText(which == TFlashCard::Local ? FLook.LocalCaption : FLook.TargetCaption).toUpper();
-    const QRectF captionRect(box.left() + pad, box.top() + 7, box.width() - 2 * pad - 12, 14);
+    const QString captionText = Caption(which);
+    const QRectF captionRect = CardCaptionRect(box);
     p.drawText(
         captionRect, Qt::AlignLeft | Qt::AlignVCenter,
         QFontMetrics(caption).elidedText(captionText, Qt::ElideRight, static_cast<int>(captionRect.width())));

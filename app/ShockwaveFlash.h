@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <cstdint>
@@ -84,6 +85,19 @@ class TShockwaveFlash : public QWidget {
     // The clickable areas in widget coordinates.
     QRect CheckIPArea() const;
     QRect HomePageArea() const;
+    // Where the arrow between the cards is drawn.
+    QRect ArrowArea() const;
+
+    // The cards' captions and the check link's text; an empty one keeps the movie's.
+    void SetCaptions(std::string local, std::string target, std::string check);
+    QString Caption(TFlashCard card) const;
+    QString CheckCaption() const;
+    // The fixed texts that do not fit their places as the panel is now sized.
+    QStringList CutTexts() const;
+
+    // Shows picture on every card whose flag reference is reference (a
+    // server address the program has fetched in the meantime).
+    void ShowFlagPicture(std::string_view reference, const QImage& picture);
 
   protected:
     bool event(QEvent* event) override;
@@ -115,7 +129,12 @@ class TShockwaveFlash : public QWidget {
     void Animate(QVariantAnimation*& animation, double& value, double target, int ms);
     Layout ComputeLayout() const;
     void PaintCard(class QPainter& p, const Layout& layout, TFlashCard which);
+    // The place of the fake card while that card is faded out.
+    void PaintEmptySlot(class QPainter& p, const QRect& area, double opacity);
     void PaintArrow(class QPainter& p, const QRect& area);
+    QFont CardCaptionFont() const;
+    // Where a card of box's size writes its caption, relative to the card's centre.
+    static QRectF CardCaptionRect(const QRectF& box);
     void PaintLogo(class QPainter& p, const QRect& area);
     QFont LookFont(double pixelSize, bool bold) const;
     // The area under the point: 1 check, 2 home page, 0 none.
@@ -123,6 +142,9 @@ class TShockwaveFlash : public QWidget {
 
     std::string FMovie;
     bool FLoaded = false;
+    std::string FLocalCaption;
+    std::string FTargetCaption;
+    std::string FCheckCaption;
     TFlashMovie FLook;
     int FQuality = 1;
     TFSCommandEvent FOnFSCommand;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
+#include <QStringList>
 
 class QFrame;
 class QListWidget;
@@ -34,6 +36,7 @@ class TfrmChooseIPCountry : public QDialog {
 
   private:
     void FormCreate();
+    void ArrangeButtons();
 
     TProxyManager& FProxyManager;
     TKTSettings& FSettings;
@@ -45,5 +48,11 @@ class TfrmChooseIPCountry : public QDialog {
     QPushButton* btnCancel;
     QtKTMultiLang* KTMultiLang1;
 };
+
+// A country's name as the chooser shows it under its flag: broken between
+// words (inside a word only when it is wider than a line) onto at most
+// maxLines lines of width pixels; the last line ends in an ellipsis when
+// text is left over.
+QStringList WrapCaption(const QString& text, const QFont& font, int width, int maxLines);
 
 }  // namespace cloakline

@@ -1,16 +1,22 @@
 #include "app/uFlashForm.h"
 
-#include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <algorithm>
+#include <utility>
 
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/IniDocument.h"
 #include "core/framework/KTSettings.h"
+#include "core/proxy/HideRules.h"
 #include "core/support/PathUtils.h"
 #include "core/support/ShellUtils.h"
 #include "ui/KTEngine.h"
+#include "ui/KTForm.h"
+#include "ui/KTFormRegistry.h"
+#include "ui/QtMultiLang.h"
 #include "ui/QtPaths.h"
 
 namespace cloakline {
@@ -20,8 +26,7 @@ namespace {
 TfrmFlashForm* gFlashForm = nullptr;
 
 void ShowPlainMessageBox(const std::string& text) {
-    QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), QString::fromStdString(text),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, ApplicationTitle(), QString::fromStdString(text), QMessageBox::Ok);
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
@@ -36,7 +41,7 @@ void SetGlobalFlashForm(TfrmFlashForm* form) {
     gFlashForm = form;
 }
 
-TfrmFlashForm::TfrmFlashForm(QWidget* AOwner, TFlashFormHooks hooks)
+TfrmFlashForm::TfrmFlashForm(QWidget* AOwner, TFlashFormHooks hooks, TDownloaderContext downloads)
     : QWidget(AOwner), FHooks(std::move(hooks)) {
     setObjectName(QStringLiteral("frmFlashForm"));
     if (!FHooks.ShowMessage) {
@@ -55,14 +60,96 @@ TfrmFlashForm::TfrmFlashForm(QWidget* AOwner, TFlashFormHooks hooks)
     SetLogo(CombinePath(appPath, settings.GetSettingString("FLS.Logo")));
     ResetPanel();
     resize(AOwner ? AOwner->size() : FFlashPlayer->size());
+
+    if (downloads.System != nullptr && downloads.Dispatcher) {
+        sdFlag = std::make_unique<TSingleDownloader>(std::move(downloads));
+        sdFlag->AcceptTypes = "*/*";
+        sdFlag->BinaryData = true;
+        sdFlag->UseCache = false;
+        sdFlag->WaitThread = false;
+        sdFlag->OnDoneFile = [this](TSingleDownloader&, const std::string&, std::int32_t) {
+            sdFlagDone(true);
+        };
+        sdFlag->OnError = [this](TSingleDownloader&) { sdFlagDone(false); };
+    }
+    ShowCaptions();
+    KTMultiLang1 = CreateFormTranslationClient(*this);
+    NotifyFormLoaded(*this);
 }
 
 TfrmFlashForm::~TfrmFlashForm() {
     if (gFlashForm == this) {
         gFlashForm = nullptr;
     }
+    sdFlag.reset();
     delete FFlashPlayer;
     FFlashPlayer = nullptr;
+}
+
+void TfrmFlashForm::SetLocalCaption(const QString& value) {
+    FLocalCaption = value;
+    ShowCaptions();
+}
+
+void TfrmFlashForm::SetTargetCaption(const QString& value) {
+    FTargetCaption = value;
+    ShowCaptions();
+}
+
+void TfrmFlashForm::SetCheckCaption(const QString& value) {
+    FCheckCaption = value;
+    ShowCaptions();
+}
+
+void TfrmFlashForm::ShowCaptions() {
+    if (FFlashPlayer != nullptr) {
+        FFlashPlayer->SetCaptions(FLocalCaption.toStdString(), FTargetCaption.toStdString(),
+                                  FCheckCaption.toStdString());
+    }
+}
+
+void TfrmFlashForm::FetchFlag(const std::string& address) {
+    const std::string file = DownloadedFlagFile(GlobalSettings().UserDataPath(), address);
+    if (file.empty()) {
+        return;
+    }
+    if (GlobalPlatform().Files->FileExists(file)) {
+        FFlashPlayer->ShowFlagPicture(address, LoadPanelPicture(file));
+        return;
+    }
+    if (!sdFlag || address == FFlagInFlight ||
+        std::find(FFlagQueue.begin(), FFlagQueue.end(), address) != FFlagQueue.end()) {
+        return;
+    }
+    FFlagQueue.push_back(address);
+    StartNextFlag();
+}
+
+void TfrmFlashForm::StartNextFlag() {
+    if (sdFlag->Busy() || !FFlagInFlight.empty() || FFlagQueue.empty()) {
+        return;
+    }
+    FFlagInFlight = FFlagQueue.front();
+    FFlagQueue.erase(FFlagQueue.begin());
+    sdFlag->URL = FFlagInFlight;
+    sdFlag->FileName = DownloadedFlagFile(GlobalSettings().UserDataPath(), FFlagInFlight);
+    GlobalPlatform().Files->ForceDirectories(ExtractFilePath(sdFlag->FileName));
+    sdFlag->GetFile();
+}
+
+void TfrmFlashForm::sdFlagDone(bool ok) {
+    const std::string address = std::exchange(FFlagInFlight, std::string());
+    if (ok) {
+        const std::string file = sdFlag->FileName;
+        const QImage picture = LoadPanelPicture(file);
+        if (picture.isNull()) {
+            // Not a picture (an error page): gone, so that a later card asks again.
+            QFile::remove(NativePathFromProgramPath(file));
+        } else {
+            FFlashPlayer->ShowFlagPicture(address, picture);
+        }
+    }
+    StartNextFlag();
 }
 
 void TfrmFlashForm::CreateFlashPlayer() {
@@ -127,6 +214,9 @@ void TfrmFlashForm::SetIPInfo(std::string_view aPosition,
                               std::string_view aScale) {
     Send(
         FlashCommandText::SetIPInfo(aPosition, aDisplay, aFlagURL, aIP, aCountryName, aCity, aAlpha, aScale));
+    if (FFlashPlayer->MovieLoaded()) {
+        FetchFlag(std::string(aFlagURL));
+    }
 }
 
 void TfrmFlashForm::SetIPInfoA(std::string_view aPosition, std::string_view aAlpha, std::string_view aScale) {
@@ -194,5 +284,20 @@ bool TfrmFlashForm::eventFilter(QObject* watched, QEvent* event) {
     }
     return QWidget::eventFilter(watched, event);
 }
+
+namespace {
+
+// For the language harvest: a panel of its own, beside the main window's.
+const TFormRegistration kRegistration("TfrmFlashForm", [](QWidget& mainForm) -> std::unique_ptr<QWidget> {
+    if (!HasGlobalPlatform()) {
+        return nullptr;
+    }
+    TFlashFormHooks quiet;
+    // The harvest's installation may have no movie file; that needs no box.
+    quiet.ShowMessage = [](const std::string&) {};
+    return std::make_unique<TfrmFlashForm>(&mainForm, std::move(quiet));
+});
+
+}  // namespace
 
 }  // namespace cloakline

@@ -3,10 +3,13 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/ShockwaveFlash.h"
+#include "net/SingleDownloader.h"
 
 namespace cloakline {
 
@@ -18,16 +21,32 @@ struct TFlashFormHooks {
     std::function<TShockwaveFlash*(QWidget* owner)> CreatePlayer;
 };
 
+class QtKTMultiLang;
+
 // The status panel of the main window: a borderless child form that hosts
 // the player and drives it with command texts. The settings store and the
 // platform must exist; the engine is used for the two clickable areas when
-// there is one.
+// there is one. Its own translation client gives the player the cards'
+// captions and the check link's text. A flag that a card is given as a
+// server address is fetched with downloads into the user data folder, where
+// downloaded flags are kept, and shown once it is there; without a working
+// downloader context such a card shows no flag.
 class TfrmFlashForm : public QWidget {
     Q_OBJECT
+    Q_PROPERTY(QString LocalCaption READ LocalCaption WRITE SetLocalCaption)
+    Q_PROPERTY(QString TargetCaption READ TargetCaption WRITE SetTargetCaption)
+    Q_PROPERTY(QString CheckCaption READ CheckCaption WRITE SetCheckCaption)
 
   public:
-    explicit TfrmFlashForm(QWidget* AOwner, TFlashFormHooks hooks = {});
+    explicit TfrmFlashForm(QWidget* AOwner, TFlashFormHooks hooks = {}, TDownloaderContext downloads = {});
     ~TfrmFlashForm() override;
+
+    QString LocalCaption() const { return FLocalCaption; }
+    void SetLocalCaption(const QString& value);
+    QString TargetCaption() const { return FTargetCaption; }
+    void SetTargetCaption(const QString& value);
+    QString CheckCaption() const { return FCheckCaption; }
+    void SetCheckCaption(const QString& value);
 
     // Each sends exactly one command, at once.
     void SetIPInfo(std::string_view aPosition,
@@ -55,6 +74,11 @@ class TfrmFlashForm : public QWidget {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    void ShowCaptions();
+    // Shows the flag that address names from the user data folder, fetching it first when needed.
+    void FetchFlag(const std::string& address);
+    void StartNextFlag();
+    void sdFlagDone(bool ok);
     void CreateFlashPlayer();
     void SetBackground(std::string_view aBGFileName);
     void SetLogo(std::string_view aLogoFileName);
@@ -65,6 +89,14 @@ class TfrmFlashForm : public QWidget {
     TFlashFormHooks FHooks;
     TShockwaveFlash* FFlashPlayer = nullptr;
     TShockwaveFlash::TWndMethod FFlashMes;
+    QString FLocalCaption = QStringLiteral("Real location");
+    QString FTargetCaption = QStringLiteral("Fake location");
+    QString FCheckCaption = QStringLiteral("Check IP details");
+    QtKTMultiLang* KTMultiLang1 = nullptr;
+    // The flag downloads: one at a time, the others waiting in order.
+    std::unique_ptr<TSingleDownloader> sdFlag;
+    std::string FFlagInFlight;
+    std::vector<std::string> FFlagQueue;
 };
 
 // The one status panel of the process, or nullptr. The main window sets and

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QWindow>
+#include <algorithm>
 
 #include "app/uChooseIPCountry.h"
 #include "app/uIPsTesting.h"
@@ -25,6 +26,7 @@
 #include "core/support/PathUtils.h"
 #include "core/support/ShellUtils.h"
 #include "net/SingleDownloader.h"
+#include "ui/FitToText.h"
 #include "ui/KTAboutForm.h"
 #include "ui/KTForm.h"
 #include "ui/KTFormRegistry.h"
@@ -90,8 +92,12 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent, TMainFormHooks h
     KTMultiLang1->SetLanguageData(FLanguageData);
     // The Hide button and its tray item show the carried action's caption,
     // whatever the language file says for them.
-    connect(KTMultiLang1, &QtKTMultiLang::OnChangeLanguage, this,
-            [this] { SetHidingAction(FHider != nullptr && FHider->IsHiding()); });
+    connect(KTMultiLang1, &QtKTMultiLang::OnChangeLanguage, this, [this] {
+        SetHidingAction(FHider != nullptr && FHider->IsHiding());
+        ArrangeControls();
+        // A form section may caption the window; the engine's title stands.
+        FEngine->UpdateTitle();
+    });
     FEngine = new TKTEngine(this, &context.Instances);
     FEngine->SetSkinData(FSkinData);
     FEngine->SetSkinForm(this);
@@ -300,11 +306,9 @@ void TfrmMain::FormCreate() {
     FHider->MarkActionTime();
     LoadFlagPNGList();
 
-    const int width = settings.GetSettingInteger("MainForm.Width");
-    const int height = settings.GetSettingInteger("MainForm.Height");
-    centralWidget()->setFixedSize(width > 0 ? width : kClientWidth, height > 0 ? height : kClientHeight);
-    adjustSize();
-    setFixedSize(size());
+    FStoredWidth = settings.GetSettingInteger("MainForm.Width");
+    FStoredHeight = settings.GetSettingInteger("MainForm.Height");
+    ArrangeControls();
     tmrInit->start();
 }
 
@@ -324,7 +328,7 @@ void TfrmMain::FormDestroy() {
 }
 
 void TfrmMain::PlaceFlashForm(QWidget* aContainer) {
-    auto* panel = new TfrmFlashForm(this, FHooks.Panel);
+    auto* panel = new TfrmFlashForm(this, FHooks.Panel, FContext.Downloader);
     SetGlobalFlashForm(panel);
     panel->setWindowFlags(Qt::Widget);
     panel->setParent(aContainer);
@@ -340,6 +344,36 @@ void TfrmMain::ClearAllWindow() {
     panel->setParent(nullptr);
     SetGlobalFlashForm(nullptr);
     delete panel;
+}
+
+// The bottom row keeps its design where the texts fit; a longer text (a
+// translation) widens its button or label and moves what follows, and the
+// window grows when the row no longer fits it.
+void TfrmMain::ArrangeControls() {
+    const int buttonWidth = 124;
+    // Wide enough for Hide and for Stop, so that it does not change with them.
+    const int hideWidth = std::max({buttonWidth, WidthForText(*btnHide, Action("actShroud")->iconText()),
+                                    WidthForText(*btnHide, Action("actStopHide")->iconText())});
+    btnHide->setGeometry(8, 186, hideWidth, 39);
+    btnChooseIP->setGeometry(btnHide->geometry().right() + 7, 186, FittedWidth(*btnChooseIP, buttonWidth),
+                             39);
+    imgFL->move(std::max(270, btnChooseIP->geometry().right() + 9), 181);
+    lblOptions->adjustSize();
+    const int optionsLeft = imgFL->geometry().right() + 9;
+    const int contentWidth = std::max(kClientWidth, optionsLeft + lblOptions->width() + 8);
+    // A stored size is the whole window's, frame included.
+    const QSize frame = frameGeometry().size() - size();
+    const int width = FStoredWidth > 0 ? FStoredWidth - frame.width() : contentWidth;
+    const int height = FStoredHeight > 0 ? FStoredHeight - frame.height() : kClientHeight;
+    lblOptions->move(std::max(optionsLeft, std::min(414, width - 8 - lblOptions->width())), 211);
+    pnlFlash->setGeometry(0, 0, std::max(width, kClientWidth), pnlFlash->height());
+    if (centralWidget()->size() != QSize(width, height)) {
+        centralWidget()->setFixedSize(width, height);
+        setMinimumSize(0, 0);
+        setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        adjustSize();
+        setFixedSize(size());
+    }
 }
 
 void TfrmMain::SetHidingAction(bool hiding) {
@@ -535,6 +569,28 @@ void TfrmMain::changeEvent(QEvent* event) {
     QMainWindow::changeEvent(event);
 }
 
+// A stored size counts the window manager's frame in, which is known only
+// some time after the window was first shown and can still change while the
+// window manager decorates it: the size is checked again until two seconds
+// after a frame was first seen (ten seconds at most, for a desktop without
+// frames).
+void TfrmMain::WatchFrame() {
+    if (FStoredWidth <= 0 && FStoredHeight <= 0) {
+        return;
+    }
+    auto* watch = new QTimer(this);
+    watch->setInterval(50);
+    connect(watch, &QTimer::timeout, this, [this, watch, ticks = 0, framed = 0]() mutable {
+        ArrangeControls();
+        framed += frameGeometry().size() != size() ? 1 : 0;
+        if (framed >= 40 || ++ticks >= 200) {
+            watch->stop();
+            watch->deleteLater();
+        }
+    });
+    watch->start();
+}
+
 void TfrmMain::showEvent(QShowEvent* event) {
     if (!FPlaced) {
         FPlaced = true;
@@ -543,6 +599,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
             frame.moveCenter(screen->availableGeometry().center());
             move(frame.topLeft());
         }
+        WatchFrame();
     }
     QMainWindow::showEvent(event);
 }

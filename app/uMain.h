@@ -101,6 +101,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
 
   private:
     void CreateComponents();
+    void ArrangeControls();
+    void WatchFrame();
     void FormCreate();
     void FormDestroy();
     void PlaceFlashForm(QWidget* aContainer);
@@ -122,6 +124,9 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     bool FEnding = false;
     bool FPlaced = false;
     bool FTrayShown = false;
+    // "MainForm.Width" and "MainForm.Height"; 0 or less leaves the design's size.
+    int FStoredWidth = 0;
+    int FStoredHeight = 0;
     std::unique_ptr<IProxyRandom> FOwnRandom;
     std::unique_ptr<TProxyManager> FProxyManager;
     std::unique_ptr<THideController> FHider;
@@ -131,7 +136,7 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
 
     TKTSkinData* FSkinData;
     QtKTMultiLangData* FLanguageData;
-    TKTEngine* FEngine;
+    TKTEngine* FEngine = nullptr;
     QtKTMultiLang* KTMultiLang1;
     QWidget* pnlFlash;
     QToolButton* btnHide;

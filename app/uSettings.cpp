@@ -11,6 +11,7 @@
 #include "core/framework/KTSettings.h"
 #include "core/proxy/SHRUtils.h"
 #include "core/support/ShellUtils.h"
+#include "ui/FitToText.h"
 #include "ui/KTEngine.h"
 #include "ui/KTForm.h"
 #include "ui/KTFormRegistry.h"
@@ -61,11 +62,6 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     edtChangeIPTime->setRange(kMinChangeIPTime, kMaxChangeIPTime);
     edtChangeIPTime->setSingleStep(1);
     edtChangeIPTime->setValue(10);
-    // Into the room the caption's run of spaces leaves, measured in the font in use.
-    const QString caption = cbChangeIP->text();
-    const QString lead = caption.left(caption.indexOf(QStringLiteral("  ")));
-    edtChangeIPTime->move(cbChangeIP->x() + 26 + cbChangeIP->fontMetrics().horizontalAdvance(lead),
-                          edtChangeIPTime->y());
     edtChangeIPTime->raise();
     btnClearShowAgainFlag = Make<QPushButton>("btnClearShowAgainFlag", QRect(10, 161, 149, 25),
                                               QStringLiteral("Clear Show Again Flag"), tsGeneral);
@@ -94,8 +90,48 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     connect(btnReinstallFF, &QPushButton::clicked, this, &TfrmSettings::btnReinstallFFClick);
 
     KTMultiLang1 = CreateFormTranslationClient(*this);
+    connect(KTMultiLang1, &QtKTMultiLang::OnChangeLanguage, this, [this] { ArrangeControls(); });
     FormCreate();
     NotifyFormLoaded(*this);
+    ArrangeControls();
+}
+
+void TfrmSettings::ArrangeControls() {
+    struct TPlaced {
+        QWidget* Control;
+        QRect Design;
+    };
+    const TPlaced onPages[] = {
+        {cbAutoRun, {10, 9, 389, 25}},   {cbAutoUpdate, {10, 36, 389, 25}},
+        {cbChangeIP, {10, 63, 389, 25}}, {btnClearShowAgainFlag, {10, 161, 149, 25}},
+        {cbIE, {24, 48, 150, 25}},       {cbFF, {24, 80, 150, 25}},
+        {cbOpera, {24, 112, 150, 25}},   {btnReinstallFF, {8, 160, 193, 25}},
+    };
+    // The design's widest line ends here on its page; what goes further widens the pages.
+    constexpr int kPageContentRight = 399;
+    int right = kPageContentRight;
+    for (const TPlaced& placed : onPages) {
+        const QRect& d = placed.Design;
+        placed.Control->setGeometry(d.x(), d.y(), FittedWidth(*placed.Control, d.width()), d.height());
+        right = std::max(right, placed.Control->geometry().right() + 1);
+    }
+    lblBrowser->adjustSize();
+    right = std::max(right, lblBrowser->geometry().right() + 1);
+    const int extra = right - kPageContentRight;
+    pcSetting->resize(411 + extra, 219);
+    setFixedSize(434 + extra, 280);
+
+    // The spin edit sits in the run of blanks its caption leaves for it.
+    const QRect gap = CaptionGap(*cbChangeIP);
+    if (!gap.isEmpty()) {
+        edtChangeIPTime->move(cbChangeIP->x() + gap.x() + (gap.width() - edtChangeIPTime->width()) / 2,
+                              edtChangeIPTime->y());
+    }
+
+    const int cancelWidth = FittedWidth(*btnCancel, 75);
+    btnCancel->setGeometry(405 + extra - cancelWidth, 231, cancelWidth, 25);
+    const int okWidth = FittedWidth(*btnOK, 75);
+    btnOK->setGeometry(btnCancel->x() - 6 - okWidth, 231, okWidth, 25);
 }
 
 void TfrmSettings::FormCreate() {

@@ -42,6 +42,8 @@ class TfrmSettings : public QDialog {
   private:
     void FormCreate();
     void ShowInfo(std::string_view key);
+    // Widens what the texts (a translation) need, with the dialog.
+    void ArrangeControls();
 
     TKTSettings& FSettings;
     Platform& FSystem;

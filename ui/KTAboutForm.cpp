@@ -5,11 +5,13 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QPushButton>
+#include <algorithm>
 
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTSettings.h"
 #include "core/support/ShellUtils.h"
 #include "core/support/TextUtils.h"
+#include "ui/FitToText.h"
 #include "ui/KTEngine.h"
 #include "ui/KTForm.h"
 #include "ui/QtMultiLang.h"
@@ -102,10 +104,31 @@ TfrmKTAboutForm::TfrmKTAboutForm(QWidget* owner) : QDialog(owner) {
     KTForm1->SetRuntimeSetLanguageData(true);
     KTMultiLang1 = new QtKTMultiLang(*this);
     KTMultiLang1->setObjectName(QStringLiteral("KTMultiLang1"));
+    // The texts of the set-up come from the framework's strings; a form
+    // section of a language file translates the rest of the box but never
+    // replaces them, neither now nor at a later change of language.
+    connect(KTMultiLang1, &QtKTMultiLang::OnChangeLanguage, this, [this] { ShowSetUpTexts(); });
 
-    FormCreate();
+    // Set up once its components are loaded, as the form's creation event runs.
     NotifyFormLoaded(*this);
+    FormCreate();
     setFixedSize(size());
+}
+
+void TfrmKTAboutForm::ShowSetUpTexts() {
+    if (!FSetUp) {
+        return;
+    }
+    setWindowTitle(FCaption);
+    btnOK->setText(FOKCaption);
+    lbInfo->setText(FInfo);
+    lblSupport->setText(FSupportCaption);
+    // A longer caption widens the button to the left and the link to the right.
+    const int okRight = width() - kClientWidth + 274 + 80;
+    const int okWidth = FittedWidth(*btnOK, 80);
+    btnOK->setGeometry(okRight - okWidth, btnOK->y(), okWidth, btnOK->height());
+    lblSupport->resize(std::min(FittedWidth(*lblSupport, 200), btnOK->x() - 8 - lblSupport->x()),
+                       lblSupport->height());
 }
 
 void TfrmKTAboutForm::LoadLogo(const std::string& fileName) {
@@ -145,8 +168,8 @@ void TfrmKTAboutForm::FormCreate() {
         const std::string text = lib(key);
         return text.empty() ? fallback : Q(text);
     };
-    setWindowTitle(caption("TfrmKTAboutForm.Caption", QStringLiteral("About")));
-    btnOK->setText(caption("btnOk.Caption", btnOK->text()));
+    FCaption = caption("TfrmKTAboutForm.Caption", QStringLiteral("About"));
+    FOKCaption = caption("btnOk.Caption", btnOK->text());
 
     TKTSettings* settings = withSystem ? &GlobalSettings() : nullptr;
     auto setting = [settings](std::string_view key) {
@@ -159,9 +182,10 @@ void TfrmKTAboutForm::FormCreate() {
         info += "\r\n" + FillPlaceholders(lib("TfrmKTAboutForm.CopyRightLine3"),
                                           {engine->Language(), engine->LanguageTranslator()});
     }
-    lbInfo->setText(Q(info));
-
-    lblSupport->setText(caption("lblSupport.Caption", lblSupport->text()));
+    FInfo = Q(info);
+    FSupportCaption = caption("lblSupport.Caption", lblSupport->text());
+    FSetUp = true;
+    ShowSetUpTexts();
     if (engine != nullptr) {
         lblSupport->SetURL(Q(engine->GetURL("support", true)));
     }

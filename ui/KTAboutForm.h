@@ -47,6 +47,14 @@ class TfrmKTAboutForm : public QDialog {
   private:
     void FormCreate();
     void LoadLogo(const std::string& fileName);
+    void ShowSetUpTexts();
+
+    // What the set-up gave the caption, the OK button, the information and the support link.
+    bool FSetUp = false;
+    QString FCaption;
+    QString FOKCaption;
+    QString FInfo;
+    QString FSupportCaption;
 
     QWidget* pnLogo;
     QLabel* imgLogo;

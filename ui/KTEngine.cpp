@@ -32,6 +32,7 @@ namespace {
 
 TKTEngine* gEngine = nullptr;
 QPointer<QWidget> gSplash;
+QString gApplicationTitle;
 
 constexpr std::string_view kLogTag = "KTEngine";
 constexpr std::string_view kShowFlagCaption = "Do not display this message again";
@@ -102,6 +103,10 @@ const char* const kResultProperty = "ktModalResult";
 
 TKTEngine* GlobalEngine() {
     return gEngine;
+}
+
+QString ApplicationTitle() {
+    return gApplicationTitle.isEmpty() ? QCoreApplication::applicationName() : gApplicationTitle;
 }
 
 void SetSplashWindow(QWidget* splash) {
@@ -441,7 +446,7 @@ void TKTEngine::UpdateTitle() {
         return;
     }
     const QString title = QString::fromStdString(FAppTitle);
-    QGuiApplication::setApplicationDisplayName(title);
+    gApplicationTitle = title;
     if (FForm != nullptr) {
         FForm->setWindowTitle(title);
     }

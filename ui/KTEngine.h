@@ -264,6 +264,11 @@ class TKTEngine : public QObject, public IEngineLayers, public IFormEngine {
 // The process-wide engine, or nullptr while no main window has one.
 TKTEngine* GlobalEngine();
 
+// The application's title as the engine last set it, the caption of plain
+// message boxes; the program's name until then. Qt's display name is not
+// used for it: Qt would append that to every window's caption.
+QString ApplicationTitle();
+
 // The splash window of the start, which SplashClose closes.
 void SetSplashWindow(QWidget* splash);
 QWidget* SplashWindow();

@@ -104,14 +104,27 @@ bool IsQtInternal(const QObject& object) {
     return name.startsWith(QLatin1String("qt_")) || name.startsWith(QLatin1Char('_'));
 }
 
+bool HoldsOwnClient(const QObject& object) {
+    if (!object.isWidgetType()) {
+        return false;
+    }
+    for (const QObject* child : object.children()) {
+        if (qobject_cast<const QtKTMultiLang*>(child) != nullptr) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void CollectComponents(QObject& parent, std::vector<QObject*>& out) {
     // A tab bar's children are its own scroll buttons, named without a prefix.
     if (qobject_cast<QTabBar*>(&parent) != nullptr) {
         return;
     }
     for (QObject* child : parent.children()) {
-        // Another form has a client of its own.
-        if (IsFormWindow(*child)) {
+        // Another form has a client of its own, also one placed inside this
+        // form (the main window's status panel).
+        if (IsFormWindow(*child) || HoldsOwnClient(*child)) {
             continue;
         }
         if (!IsQtInternal(*child)) {

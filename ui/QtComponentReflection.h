@@ -23,8 +23,9 @@ namespace cloakline {
 // were given their parent, except that a widget Qt raises moves to the end
 // and one it lowers to the front), without the parts Qt builds inside its
 // widgets (names that begin with "qt_" or "_", and a tab bar's scroll
-// buttons) and without other forms below it and their contents. Popups such
-// as menus belong to the form.
+// buttons) and without other forms below it and their contents: windows,
+// and widgets placed inside the form that carry a translation client of their
+// own. Popups such as menus belong to the form.
 //
 // Published properties: every Q_PROPERTY of the class and its bases whose type
 // is one of

@@ -48,7 +48,7 @@ constexpr std::array kNamedStrings = {
                  "Please restart Firefox so that the new settings take effect."},
     TNamedString{"AppRes", "MSGBox.FFUninstalled", "Firefox is not installed on this computer."},
     TNamedString{"AppRes", "MSGBox.FFPath",
-                 "Firefox could not be started. Please choose the folder where Firefox is installed."},
+                 "Firefox could not be started. Please choose the Firefox program file."},
     TNamedString{
         "AppRes", "MSGBox.NoProxy",
         "No proxy is available for the chosen location. Please try again later or choose another location."},

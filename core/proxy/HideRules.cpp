@@ -101,4 +101,21 @@ TSmallFlagSource SmallFlagSource(std::string_view appPath,
     return source;
 }
 
+std::string DownloadedFlagFile(std::string_view userDataPath, std::string_view flagAddress) {
+    const std::size_t scheme = flagAddress.find("://");
+    if (scheme == std::string_view::npos || scheme == 0) {
+        return {};
+    }
+    std::string_view name = flagAddress.substr(flagAddress.rfind('/') + 1);
+    constexpr std::string_view ext = ".png";
+    if (name.size() <= ext.size() || !SameTextAscii(name.substr(name.size() - ext.size()), ext)) {
+        return {};
+    }
+    name.remove_suffix(ext.size());
+    if (!IsPlainFileStem(name)) {
+        return {};
+    }
+    return CombinePath(userDataPath, std::string(name) + ".PNG");
+}
+
 }  // namespace cloakline

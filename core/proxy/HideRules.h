@@ -65,4 +65,12 @@ TSmallFlagSource SmallFlagSource(std::string_view appPath,
                                  std::string_view code,
                                  const std::function<bool(const std::string&)>& fileExists);
 
+// Where a card's flag that is given as a server address is kept once it has
+// been fetched: the user data folder, under the code the address ends with
+// and ".PNG", where the other flag lookups find downloaded flags. Empty for
+// a reference that is not an address ("scheme://...") or that does not end
+// in a plain code and ".png" (any letter case), so no address can name a
+// file elsewhere.
+std::string DownloadedFlagFile(std::string_view userDataPath, std::string_view flagAddress);
+
 }  // namespace cloakline

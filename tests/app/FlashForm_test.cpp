@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -226,7 +227,7 @@ TEST_F(FlashFormTest, LocalInformationHideAndStopLeaveTheirCardsAndTexts) {
     EXPECT_EQ(Player().Focus(), TFlashCard::Local);
     EXPECT_EQ(Local().IP, "81.2.69.160") << "the local card keeps its address";
 
-    // A flag the program has only as a server address is not drawn.
+    // A flag known only by its server address waits for a download; this panel has no downloader.
     f.SetIPInfo("Target", "True", "http://srv.example/flags/KR.PNG", "203.0.113.9", "Korea", "", "100",
                 "100");
     EXPECT_FALSE(Target().FlagShown);
@@ -328,12 +329,51 @@ TEST_F(FlashFormTest, CardsAreDrawnByTheirAlphaAndTextsAsPlainText) {
     EXPECT_NE(hidden, shown) << "a card at full alpha is drawn";
     SendHide(f, gb);
     SendStop(f);
-    EXPECT_EQ(target(), hidden) << "a faded-out card leaves nothing behind";
+    EXPECT_EQ(target(), hidden) << "a faded-out card leaves its place as it was before any Hide";
 
     EXPECT_EQ(PanelText("<b>a</b>\x01\n\xE2\x80\xAE"
                         "b"),
               QString("<b>a</b>  b"));
     EXPECT_EQ(PanelText(std::string(1000, 'x')).size(), 200);
+}
+
+// Pixels of area in the panel as drawn now that have colour, give or take a little.
+int PixelsOf(const QImage& shot, const QRect& area, QColor colour) {
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = shot.pixelColor(x, y);
+            n += std::abs(c.red() - colour.red()) + std::abs(c.green() - colour.green()) +
+                             std::abs(c.blue() - colour.blue()) <=
+                         12
+                     ? 1
+                     : 0;
+        }
+    }
+    return n;
+}
+
+TEST_F(FlashFormTest, AfterStopTheFakeCardsPlaceRestsEmptyAndNoArrowPointsAtIt) {
+    WriteMovie(kNoAnimation);
+    const std::string gb = WritePicture("prog/flags/GB.PNG", QColor(200, 16, 46));
+    TfrmFlashForm& f = Start();
+    const TFlashMovie look;
+    const QColor accent = QColor::fromRgba(look.Accent);
+    const QColor border = QColor::fromRgba(look.CardBorder);
+    const QRect arrow = Player().ArrowArea();
+    const QRect right(arrow.right() + 1, arrow.top(), Player().width() - arrow.right() - 1, arrow.height());
+    SendStop(f);
+    SendLocalInformation(f, gb);
+    SendHide(f, gb);
+    QImage shot = Player().grab().toImage();
+    EXPECT_GT(PixelsOf(shot, arrow, accent), 30) << "while hiding the arrow points at the fake card";
+    const int cardBorder = PixelsOf(shot, right, border);
+
+    SendStop(f);
+    shot = Player().grab().toImage();
+    EXPECT_EQ(Target().Alpha, 0) << "the commands are followed: the fake card fades out";
+    EXPECT_EQ(PixelsOf(shot, arrow, accent), 0) << "no arrow is left pointing at its empty place";
+    EXPECT_GT(PixelsOf(shot, right, border), cardBorder + 100) << "its place shows as an empty slot";
 }
 
 // Not a check: scripts/panel-screenshot.sh runs it to look at the panel as it

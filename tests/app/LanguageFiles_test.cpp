@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabWidget>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -14,6 +17,7 @@
 
 #include "app/KTMain.h"
 #include "app/LanguageHarvest.h"
+#include "app/uFlashForm.h"
 #include "app/uMain.h"
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/IniDocument.h"
@@ -22,9 +26,12 @@
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "tests/core/framework/SettingsTestPlatform.h"
 #include "tests/support/RecordingInfoFetcher.h"
+#include "ui/FitToText.h"
+#include "ui/KTAboutForm.h"
 #include "ui/KTEngine.h"
 #include "ui/KTForm.h"
 #include "ui/KTFormRegistry.h"
+#include "ui/KTUpdateForm.h"
 #include "ui/QtMultiLang.h"
 
 namespace cloakline::test {
@@ -231,27 +238,47 @@ TEST(LanguageHarvestTest, CollectsTheMainWindowRegisteredFormsAndNamedStrings) {
     }
 }
 
-// The program's main window over an installation that ships the real language files.
-TEST(LanguageHarvestTest, SwitchingTheProgramToGermanRetranslatesTheMainWindowAndBack) {
-    App();
-    SettingsTestPlatform env;
-    env.WriteConst("[setting]\r\nApp.Name=Cloakline\r\nApp.GUID={LANG-TEST}\r\n");
-    for (const fs::path& file : ShippedLanguages()) {
-        env.Dir.WriteFile("prog/lang/" + file.filename().string(), ReadBytes(file));
+// The program over an installation that ships the real language files and
+// the panel's movie, with its main window.
+class TShippedProgram {
+  public:
+    TShippedProgram() {
+        App();
+        Env.WriteConst("[setting]\r\nApp.Name=Cloakline\r\nApp.GUID={LANG-TEST}\r\n");
+        for (const fs::path& file : ShippedLanguages()) {
+            Env.Dir.WriteFile("prog/lang/" + file.filename().string(), ReadBytes(file));
+        }
+        Env.Dir.Sub("run/.keep");
+        Env.Dir.WriteFile("prog/res/shroud.dat", ReadBytes(kSourceDir / "data" / "res" / "shroud.dat"));
+        SetGlobalPlatform(&Env.P);
+        Channel = std::make_unique<LinuxInstanceChannel>(
+            "{LANG-TEST}", [run = Env.Dir.Path() + "/run"](const char* name) {
+                return std::string_view(name) == "XDG_RUNTIME_DIR" ? run.c_str() : nullptr;
+            });
+        Context = std::make_unique<TAppContext>(
+            TAppContext{Env.P, GlobalSettings(), *Channel, Switches, Fetcher, Downloads});
+        Main = std::make_unique<TfrmMain>(*Context);
     }
-    env.Dir.Sub("run/.keep");
-    // Without its movie file the status panel would wait for a box to be closed.
-    env.Dir.WriteFile("prog/res/shroud.dat", "");
-    SetGlobalPlatform(&env.P);
+    ~TShippedProgram() {
+        Main.reset();
+        Channel.reset();
+        ReleaseGlobalSettings();
+        SetGlobalPlatform(nullptr);
+    }
+
+    SettingsTestPlatform Env;
+    std::unique_ptr<LinuxInstanceChannel> Channel;
+    const TCommandLineSwitches Switches{{}, true};
+    RecordingInfoFetcher Fetcher;
+    const TDownloaderContext Downloads{};
+    std::unique_ptr<TAppContext> Context;
+    std::unique_ptr<TfrmMain> Main;
+};
+
+TEST(LanguageHarvestTest, SwitchingTheProgramToGermanRetranslatesTheMainWindowAndBack) {
+    TShippedProgram program;
     {
-        LinuxInstanceChannel channel("{LANG-TEST}", [run = env.Dir.Path() + "/run"](const char* name) {
-            return std::string_view(name) == "XDG_RUNTIME_DIR" ? run.c_str() : nullptr;
-        });
-        const TCommandLineSwitches switches({}, true);
-        RecordingInfoFetcher fetcher;
-        const TDownloaderContext downloads{};
-        const TAppContext context{env.P, GlobalSettings(), channel, switches, fetcher, downloads};
-        TfrmMain main(context);
+        TfrmMain& main = *program.Main;
         TKTEngine& engine = *main.Engine();
         EXPECT_EQ(engine.LanguageList(), (TStringList{"English", "German"}));
 
@@ -266,8 +293,108 @@ TEST(LanguageHarvestTest, SwitchingTheProgramToGermanRetranslatesTheMainWindowAn
         EXPECT_EQ(hide->text().toStdString(), english.ReadString("TfrmMain", "actShroud.Caption", ""))
             << "the English file brings the built-in captions back";
     }
-    ReleaseGlobalSettings();
-    SetGlobalPlatform(nullptr);
+}
+
+// Layout ----------------------------------------------------------------------
+
+QString TextOf(const QWidget& control) {
+    if (const auto* button = qobject_cast<const QAbstractButton*>(&control)) {
+        return button->text();
+    }
+    const auto* label = qobject_cast<const QLabel*>(&control);
+    return label != nullptr ? label->text() : QString();
+}
+
+// Every text control of form as it shows now that does not fit: its text is
+// cut, it leaves its parent, or it overlaps a sibling (a spin edit may sit
+// only in the blank run a check box's caption leaves for it).
+QStringList LayoutFaults(QWidget& form) {
+    QStringList faults;
+    for (QWidget* control : form.findChildren<QWidget*>()) {
+        const QString text = TextOf(*control);
+        if (text.isEmpty() || !control->isVisibleTo(&form)) {
+            continue;
+        }
+        const QString name = control->objectName() + " \"" + text + "\"";
+        if (TextShortfall(*control) > 0) {
+            faults << name + " is cut";
+        }
+        QWidget* parent = control->parentWidget();
+        if (!parent->rect().contains(control->geometry())) {
+            faults << name + " leaves " + parent->objectName();
+        }
+        for (QWidget* sibling : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (sibling == control || !sibling->isVisibleTo(&form) ||
+                sibling->objectName().startsWith("qt_") ||
+                !sibling->geometry().intersects(control->geometry())) {
+                continue;
+            }
+            const auto* box = qobject_cast<const QCheckBox*>(control);
+            const QRect gap = box != nullptr ? CaptionGap(*box).translated(control->pos()) : QRect();
+            const QRect at = sibling->geometry();
+            if (qobject_cast<QAbstractSpinBox*>(sibling) == nullptr || at.left() < gap.left() ||
+                at.right() > gap.right()) {
+                faults << name + " overlaps " + sibling->objectName();
+            }
+        }
+    }
+    return faults;
+}
+
+// Each page of the form's tab widgets in turn; the faults one to a line.
+std::string FormFaults(QWidget& form) {
+    form.show();
+    QApplication::processEvents();
+    QStringList faults = LayoutFaults(form);
+    for (QTabWidget* tabs : form.findChildren<QTabWidget*>()) {
+        for (int page = 0; page < tabs->count(); ++page) {
+            tabs->setCurrentIndex(page);
+            QApplication::processEvents();
+            faults << LayoutFaults(form);
+        }
+    }
+    faults.removeDuplicates();
+    return faults.join('\n').toStdString();
+}
+
+TEST(LanguageLayoutTest, EveryShippedLanguageFitsEveryFormAndThePanel) {
+    TShippedProgram program;
+    TfrmMain& main = *program.Main;
+    TKTEngine& engine = *main.Engine();
+    ASSERT_GE(engine.LanguageList().Count(), 2u);
+    for (const std::string& language : engine.LanguageList()) {
+        SCOPED_TRACE(language);
+        engine.SetLanguage(language);
+        EXPECT_EQ(FormFaults(main), "") << "TfrmMain";
+        for (const TTranslatableForm& entry : TranslatableForms()) {
+            // This test's own probe of the harvest is no form of the program.
+            if (entry.ClassName == "TfrmHarvestProbe") {
+                continue;
+            }
+            if (std::unique_ptr<QWidget> form = entry.Create(main)) {
+                EXPECT_EQ(FormFaults(*form), "") << entry.ClassName;
+            }
+        }
+        TfrmKTAboutForm about(&main);
+        EXPECT_EQ(FormFaults(about), "") << "TfrmKTAboutForm";
+        TfrmKTUpdateForm update(&main, program.Downloads);
+        EXPECT_EQ(FormFaults(update), "") << "TfrmKTUpdateForm";
+
+        // The panel draws its texts itself, from the language file.
+        const TShockwaveFlash& player = *GlobalFlashForm()->FlashPlayer();
+        const TIniDocument file = ReadLanguage(kLanguageDir / (language + ".lan"));
+        EXPECT_EQ(player.Caption(TFlashCard::Local).toStdString(),
+                  QString::fromStdString(file.ReadString("TfrmFlashForm", "frmFlashForm.LocalCaption", ""))
+                      .toUpper()
+                      .toStdString());
+        EXPECT_EQ(player.Caption(TFlashCard::Target).toStdString(),
+                  QString::fromStdString(file.ReadString("TfrmFlashForm", "frmFlashForm.TargetCaption", ""))
+                      .toUpper()
+                      .toStdString());
+        EXPECT_EQ(player.CheckCaption().toStdString(),
+                  file.ReadString("TfrmFlashForm", "frmFlashForm.CheckCaption", ""));
+        EXPECT_EQ(player.CutTexts().join(", ").toStdString(), "");
+    }
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "app/uChooseIPCountry.h"
+#include "app/uFlashForm.h"
 #include "app/uMain.h"
 #include "app/uSettings.h"
 #include "core/framework/GlobalPlatform.h"
@@ -211,6 +212,8 @@ const std::vector<std::string> kStopCommands = {
 
 TEST_F(MainWindowTest, StartClearsTheBrowsersThenShowsTheLocalCard) {
     Firefox->Installed = "/opt/firefox/firefox";
+    Server.Script("/flags/GB.PNG", Answer(200, PngBytes(Qt::blue)));
+    Env.Dir.WriteFile("prog/res/shroud.dat", "[Timing]\r\nAlphaMs=0\r\nFadeMs=0\r\nTurnMs=0\r\n");
     TfrmMain& main = Start();
     EXPECT_EQ(main.centralWidget()->size(), QSize(474, 236));
     EXPECT_EQ(Desktop->Applied, std::vector<std::string>{""});
@@ -235,6 +238,15 @@ TEST_F(MainWindowTest, StartClearsTheBrowsersThenShowsTheLocalCard) {
             cmd::SetIPInfo("Target", "", flag, "81.2.69.160", "United Kingdom", "London", "100", "100"),
             cmd::SetTextInfo("", 0), cmd::SetTextInfo("Ready", 0xFF0000)}));
 
+    // The cards' flag, known only by its server address, is fetched into the
+    // user data folder and shown on both cards.
+    const TShockwaveFlash& player = *GlobalFlashForm()->FlashPlayer();
+    EXPECT_TRUE(WaitFor([&] { return player.Card(TFlashCard::Local).FlagShown; }));
+    EXPECT_TRUE(player.Card(TFlashCard::Target).FlagShown);
+    EXPECT_EQ(player.Card(TFlashCard::Local).Flag, flag) << "the command keeps the address";
+    EXPECT_TRUE(Env.P.Files->FileExists(Settings().UserDataPath() + "GB.PNG"));
+    EXPECT_EQ(Requests("/flags/GB.PNG"), 1u);
+
     // The proxy lists load at the first tick; the flag of "US" is fetched and kept.
     main.tmrInitTimer();
     EXPECT_FALSE(Timer("tmrInit").isActive());
@@ -245,8 +257,11 @@ TEST_F(MainWindowTest, StartClearsTheBrowsersThenShowsTheLocalCard) {
     // A code that would leave the user data folder is never asked for or stored.
     main.ProxyManager()->SetTargetCountry("../x");
     main.ResetCountryDisp();
+    GlobalFlashForm()->SetIPInfo("Target", "True",
+                                 "http://127.0.0.1:" + std::to_string(Server.Port()) + "/flags/..%2Fx.PNG",
+                                 "1.2.3.4", "X", "", "100", "100");
     QApplication::processEvents();
-    EXPECT_EQ(Requests("/flags/"), 1u);
+    EXPECT_EQ(Requests("/flags/"), 2u) << "GB and US only";
 }
 
 TEST_F(MainWindowTest, HideSwitchesEveryBrowserAndStopClearsThem) {

@@ -74,9 +74,12 @@ class FrameworkDialogsTest : public ::testing::Test {
             "[LibRes]\r\nTfrmKTAboutForm.Caption=About Cloakline\r\nbtnOk.Caption=&Close\r\n"
             "TfrmKTAboutForm.CopyRightLine1=Cloakline\r\n"
             "TfrmKTAboutForm.CopyRightLine2=Version {1}\r\n"
-            "TfrmKTAboutForm.CopyRightLine3=Translated to {1} by [{2}]\r\nlblSupport.Caption=Help\r\n");
+            "TfrmKTAboutForm.CopyRightLine3=Translated to {1} by [{2}]\r\nlblSupport.Caption=Help\r\n"
+            "[TfrmKTAboutForm]\r\nfrmKTAboutForm.Caption=Info\r\nlbInfo.Caption=Only this\r\n"
+            "btnEULA.Caption=Licence terms\r\n");
         Env.Dir.WriteFile("prog/lang/German.lan",
-                          "[LibRes]\r\nTfrmKTAboutForm.CopyRightLine3={1} von {2}\r\n");
+                          "[LibRes]\r\nTfrmKTAboutForm.CopyRightLine3={1} von {2}\r\n"
+                          "[TfrmKTAboutForm]\r\nfrmKTAboutForm.Caption=Info\r\nlbInfo.Caption=Nur dies\r\n");
         Main = new QWidget;
         auto* data = new QtKTMultiLangData(*Env.P.Files, CompareTextAscii, Main);
         Engine = new TKTEngine(Main);
@@ -136,6 +139,21 @@ TEST_F(FrameworkDialogsTest, AboutBoxTranslatorLineLogoAndHiddenLinks) {
     QApplication::sendEvent(&about, &release);
     EXPECT_FALSE(about.isVisible());
     EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+TEST_F(FrameworkDialogsTest, AboutBoxCaptionAndVersionLinesAreNotOverriddenByAFormSection) {
+    Start("about.showlink=1\r\n", "English");
+    TfrmKTAboutForm about(Main);
+    auto* eula = about.findChild<QLabel*>("btnEULA");
+    EXPECT_EQ(eula->text(), "Licence terms") << "the form section translates the rest of the box";
+    for (const char* language : {"German", "English"}) {
+        Engine->SetLanguage(language);
+        SCOPED_TRACE(language);
+        EXPECT_EQ(about.windowTitle(), "About Cloakline") << "the framework's string of the set-up only";
+        EXPECT_EQ(about.findChild<QLabel*>("lbInfo")->text(), "Cloakline\r\nVersion 2.5\r\n(c) Owner");
+        EXPECT_EQ(about.findChild<QLabel*>("lblSupport")->text(), "Help");
+    }
+    EXPECT_EQ(eula->text(), "Licence terms");
 }
 
 TEST(SplashPosition, CentresWithHalvesTruncatedTowardZero) {

@@ -8,7 +8,9 @@
 // the desktop's proxy, processes and the autostart folder only record, so
 // nothing outside the temporary folder is touched.
 //
-//   cloakline-screenshots <program folder> <output folder>
+//   cloakline-screenshots <program folder> <output folder> [language]
+//
+// The language is one of the program folder's language files, English by default.
 
 #include <QApplication>
 #include <QDialog>
@@ -62,7 +64,8 @@ constexpr const char* kNormalIps =
     "198.51.100.70:8080|Sweden|SE|18.06|59.33;"
     "192.0.2.80:8080|Switzerland|CH|8.54|47.37;"
     "192.0.2.90:3128|Singapore|SG|103.85|1.29;"
-    "192.0.2.100:8080|Australia|AU|151.21|-33.87";
+    "192.0.2.100:8080|Australia|AU|151.21|-33.87;"
+    "192.0.2.110:8080|United Arab Emirates|AE|55.27|25.20";
 
 constexpr const char* kFlagCodes[] = {"GB", "US", "DE", "NL", "CA", "FR", "JP", "SE", "CH", "SG", "AU", "UN"};
 
@@ -98,7 +101,7 @@ bool WaitFor(const std::function<bool()>& done, int ms = 8000) {
 
 class Shots {
   public:
-    Shots(const fs::path& programFolder, const fs::path& out) : FOut(out) {
+    Shots(const fs::path& programFolder, const fs::path& out, const std::string& language) : FOut(out) {
         auto processes = std::make_unique<RecordingProcesses>();
         Env.P.Processes = std::move(processes);
         Env.P.SystemProxy = std::make_unique<RecordingSystemProxy>();
@@ -138,6 +141,7 @@ class Shots {
         settings.SetSettingInteger("Update.Times", 1);
         settings.SetSettingBool("Update.BeginAuto", false);
         settings.SetSettingBool("FFEXT.INSTALLED", true);
+        settings.SetSettingstring("Language", language);
 
         Network = std::make_unique<TQtNetworkRuntime>(std::chrono::seconds(5), THttpGetOptions{},
                                                       TWorkerTracker::Create());
@@ -212,9 +216,11 @@ class Shots {
         splash->close();
         Pump(100);
 
-        // Stop before the end, as a user would.
+        // Stop before the end, as a user would: the resting state.
         Env.Clock->AdvanceSeconds(2);
         main.findChild<QToolButton*>("btnHide")->click();
+        Pump(1500);
+        Save(main.grab(), "main-stopped.png");
         return FFailed ? 1 : 0;
     }
 
@@ -263,15 +269,15 @@ class Shots {
 }  // namespace cloakline::test
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <program folder> <output folder>\n", argv[0]);
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s <program folder> <output folder> [language]\n", argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
     std::filesystem::create_directories(argv[2]);
     int result = 0;
     {
-        cloakline::test::Shots shots(argv[1], argv[2]);
+        cloakline::test::Shots shots(argv[1], argv[2], argc == 4 ? argv[3] : "English");
         result = shots.Run();
     }
     return result;

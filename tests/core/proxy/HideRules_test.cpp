@@ -87,5 +87,15 @@ TEST(HideRulesTest, SmallFlagIsAskedInUpperCaseAndStoredAsGiven) {
     EXPECT_EQ(source.Path, "C:\\prog\\res\\flag_short\\us.PNG");
 }
 
+TEST(HideRulesTest, AFlagAddressIsKeptInTheUserDataFolderUnderItsPlainCode) {
+    EXPECT_EQ(DownloadedFlagFile("C:\\user\\", "http://h/flags/GB.PNG"), "C:\\user\\GB.PNG");
+    EXPECT_EQ(DownloadedFlagFile("C:\\user\\", "https://h:8/f/kr.png"), "C:\\user\\kr.PNG");
+    for (const char* reference :
+         {"C:\\prog\\res\\flags\\GB.PNG", "", "http://h/flags/..%2FGB.PNG", "http://h/flags/GB.PNG?x=1",
+          "http://h/flags/.PNG", "http://h/flags/GB.gif", "://GB.PNG"}) {
+        EXPECT_EQ(DownloadedFlagFile("C:\\user\\", reference), "") << reference;
+    }
+}
+
 }  // namespace
 }  // namespace cloakline
