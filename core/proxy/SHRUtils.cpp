@@ -54,7 +54,9 @@ bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
             continue;
         }
         const auto bytes = system.Files->ReadFile(path, kMaxPreferenceFileSize);
-        return bytes && system.Files->ReplaceFile(path, ApplyOperaProxy(*bytes, effective));
+        // A linked preference file is written where the link points; the link stays.
+        const std::string target = system.Opera ? system.Opera->WritablePreferenceFile(path) : path;
+        return bytes && system.Files->ReplaceFile(target, ApplyOperaProxy(*bytes, effective));
     }
     return true;
 }
