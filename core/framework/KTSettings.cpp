@@ -264,10 +264,15 @@ void TKTSettings::SetAllUserFlag(bool bValue) {
     TIniDocument doc;
     ReadUserFlag(doc);
     doc.WriteString("Flag", "AllUsers", bValue ? "1" : "0");
+    // Closed to others before its first save: a save keeps the mode of the
+    // file it replaces, its temporary file included.
+    if (!FPlatform.Files->FileExists(UserFlagPath())) {
+        FPlatform.Files->WriteTextFile("", UserFlagPath());
+    }
+    FPlatform.Files->MakePrivate(UserFlagPath());
     if (!FPlatform.Files->ReplaceFile(UserFlagPath(), doc.SaveToBytes())) {
         DebugLog::Log("Setting Save Failed :" + UserFlagPath(), kLogTag);
     }
-    FPlatform.Files->MakePrivate(UserFlagPath());
 }
 
 bool TKTSettings::IsAllUserPathWriteable() {
