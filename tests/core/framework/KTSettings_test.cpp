@@ -446,25 +446,6 @@ TEST_F(SettingsTest, SlowLanguageStringReadsTheLanguageFile) {
     EXPECT_EQ(s->SlowGetLanguageString("AppRes", "Hello", "?"), "?") << "read as a missing file";
 }
 
-TEST_F(SettingsTest, ThePerUserFolderAndItsFilesAreTheUsersAloneAndNoSharedFolderMeansPerUser) {
-    Env.Folders->CommonShellFolders.clear();
-    const mode_t old = ::umask(022);
-    auto s = Open();
-    ::umask(old);
-    EXPECT_FALSE(s->AllUser());
-    EXPECT_EQ(s->UserDataPath(), Env.Dir.ProgramPath(Env.UserFolder()) + "\\");
-    EXPECT_FALSE(Env.Dir.Exists(Env.CommonFolder()));
-    auto mode = [&](const std::string& relative) {
-        struct stat st {};
-        return ::stat((Env.Dir.Path() + "/" + relative).c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
-    };
-    EXPECT_EQ(mode(Env.UserFolder()), 0700u);
-    EXPECT_EQ(mode(Env.UserFolder() + "/setting.dat"), 0600u);
-    EXPECT_EQ(mode(Env.UserFolder() + "/UserFlag.ini"), 0600u);
-    s->SetSettingstring("NORMAL_IPS", "1.2.3.4:80,US");
-    EXPECT_EQ(mode(Env.UserFolder() + "/setting.dat"), 0600u) << "saves keep the mode";
-}
-
 TEST_F(SettingsTest, ValuesCannotInjectLines) {
     auto s = Open();
     s->SetSettingstring("Evil", "x\r\nRunTimes=999");
