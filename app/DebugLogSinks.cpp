@@ -8,8 +8,14 @@ namespace cloakline {
 TStderrAndFileLogSink::TStderrAndFileLogSink(const QString& nativeFilePath) {
     if (!nativeFilePath.isEmpty()) {
         FFile.setFileName(nativeFilePath);
-        if (!FFile.open(QIODevice::Append | QIODevice::Text)) {
+        // Whole update answers, the magic word among them, end up here: the
+        // file is the user's alone, whatever folder it is in.
+        if (!FFile.open(QIODevice::Append | QIODevice::Text,
+                        QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             std::fprintf(stderr, "cannot open the debug log %s\n", nativeFilePath.toLocal8Bit().constData());
+        } else {
+            // A log an older version left readable is closed to others too.
+            FFile.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "core/framework/DebugLog.h"
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTInstanceClient.h"
+#include "core/framework/NamedStrings.h"
 #include "core/framework/SystemRegion.h"
 #include "ui/KTEngine.h"
 #include "ui/KTSplashForm.h"
@@ -24,6 +25,7 @@ namespace cloakline {
 namespace {
 
 constexpr std::string_view kMainWindowClass = "TfrmMain";
+constexpr std::string_view kUnreachableInstanceKey = "MSGBox.InstanceUnreachable";
 
 #ifdef Q_OS_WIN
 constexpr bool kSlashBeginsPaths = false;
@@ -64,6 +66,27 @@ bool HasWindowSystem() {
 bool CanCreateGuiApplication() {
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     return (platform != nullptr && *platform != '\0') || HasWindowSystem();
+}
+
+// In the user's language, read before any engine exists; on stderr always,
+// and in a box only where there is a screen to show it on.
+void ShowUnreachableInstanceMessage(TKTSettings& settings) {
+    const TNamedString* named = FindNamedString("AppRes", kUnreachableInstanceKey);
+    std::string text = settings.SlowGetLanguageString("AppRes", kUnreachableInstanceKey,
+                                                      named != nullptr ? named->Text : std::string_view());
+    std::string name = settings.GetSettingString("App.Name");
+    if (name.empty()) {
+        name = "Cloakline";
+    }
+    for (std::size_t at = text.find("{AppName}"); at != std::string::npos; at = text.find("{AppName}", at)) {
+        text.replace(at, 9, name);
+        at += name.size();
+    }
+    std::fprintf(stderr, "%s\n", text.c_str());
+    if (HasWindowSystem() && qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+        QMessageBox::warning(nullptr, QString::fromStdString(name), QString::fromStdString(text),
+                             QMessageBox::Ok);
+    }
 }
 
 }  // namespace
@@ -145,8 +168,12 @@ int RunApplication(int argc,
         }
         if (!settings.GetSettingBool("App.Multiple") &&
             !system.SingleInstance->CreateUniqueMutex("Global\\" + settings.GetSettingString("App.GUID"))) {
-            instances.ActivateRunningInstance(kMainWindowClass);
-            if (const std::string* text = switches.ForwardableParameter()) {
+            if (!instances.ActivateRunningInstance(kMainWindowClass)) {
+                // The lock is held, yet nothing answers: a hung copy or one
+                // the user cannot see. Ending without a word would look like
+                // a program that does not start.
+                ShowUnreachableInstanceMessage(settings);
+            } else if (const std::string* text = switches.ForwardableParameter()) {
                 instances.SendToRunningInstance(kMainWindowClass, *text);
             }
             return false;

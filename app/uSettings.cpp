@@ -156,7 +156,10 @@ void TfrmSettings::SaveOptions() {
     FSettings.BeginUpdate();
     FSettings.SetSettingBool("AutoRun", cbAutoRun->isChecked());
     if (FSystem.AutoRun) {
-        FSystem.AutoRun->SetAutoRun(cbAutoRun->isChecked(), FSettings.GetSettingString("App.Name"),
+        // Named from the installation, never from "App.Name", which a settings
+        // file may carry for another program's entry.
+        FSystem.AutoRun->SetAutoRun(cbAutoRun->isChecked(),
+                                    AutoRunEntryName(FSettings.GetSettingString("App.GUID")),
                                     GetExeName(FSystem));
     }
     FSettings.SetSettingBool("SWITCH.IE", cbIE->isChecked());

@@ -12,6 +12,7 @@
 #include <thread>
 #include <utility>
 
+#include "core/support/PathUtils.h"
 #include "core/support/ShellUtils.h"
 
 namespace cloakline {
@@ -61,7 +62,6 @@ void TSingleDownloader::Start(bool toFile) {
     request.Charset = HttpCharset;
     if (FContext.System != nullptr) {
         request.Proxy = TSingleDownloaderThread::TransportProxy(*FContext.System);
-        request.TempDir = GetTempDir(*FContext.System);
     }
     auto worker = std::make_shared<TSingleDownloaderThread>(
         std::move(request), OnProgress, OnLog, FContext.Dispatcher, FContext.Tracker, FContext.Options);
@@ -219,12 +219,17 @@ std::optional<TURLParts> TSingleDownloaderThread::ParseRequest() const {
 
 bool TSingleDownloaderThread::CreateTempFile(
     const std::function<bool(const std::string& path)>& create) const {
-    if (FRequest.TempDir.empty() || FRequest.FileName.empty()) {
+    // Beside the target, never in a shared temporary folder: nobody else can
+    // take the name first or watch the file, and the final rename never
+    // crosses file systems.
+    const std::string folder = ExtractFilePath(FRequest.FileName);
+    const std::string name = ExtractFileName(FRequest.FileName);
+    if (folder.empty() || name.empty()) {
         return false;
     }
     const Platform noSystem;  // names only: the exclusive create finds clashes
     for (int i = 0; i < kNameTries; ++i) {
-        if (create(GetUniqueFileName(noSystem, FRequest.TempDir, "sg", "tmp"))) {
+        if (create(GetUniqueFileName(noSystem, folder, "." + name + ".", "tmp"))) {
             return true;
         }
     }

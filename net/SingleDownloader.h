@@ -127,8 +127,6 @@ class TSingleDownloaderThread {
         THttpCharset Charset = THttpCharset::KAnsi;
         // host:port, or empty for a direct connection.
         std::string Proxy;
-        // Program form, ending with "\".
-        std::string TempDir;
     };
 
     TSingleDownloaderThread(TRequest request,
@@ -184,8 +182,9 @@ class TSingleDownloaderThread {
     // address is unusable or the worker was told to stop.
     std::optional<TURLParts> ParseRequest() const;
     bool Post() const { return !FRequest.PostQuery.empty(); }
-    // Tries fresh names in the temporary folder until create makes one of
-    // them; false without a folder or a target name, or when none worked.
+    // Tries fresh names beside the target ("." + name + "." + random + ".tmp")
+    // until create makes one of them exclusively; false without a target
+    // folder and name, or when none worked.
     bool CreateTempFile(const std::function<bool(const std::string& path)>& create) const;
     // False, and nothing kept, when the text would grow past its limit.
     bool KeepText(TBody& body, const char* data, std::size_t size) const;

@@ -18,6 +18,7 @@
 #include "core/framework/KTMultiLang.h"
 #include "core/framework/KTSettings.h"
 #include "core/framework/KTUpdateRules.h"
+#include "core/support/PathUtils.h"
 #include "core/support/ShellUtils.h"
 #include "core/support/TextEncoding.h"
 #include "core/support/TextUtils.h"
@@ -480,14 +481,19 @@ void TKTEngine::SetSkin(std::string_view name) {
     }
     TKTSettings& settings = GlobalSettings();
     const std::string folder = GetAppPath(GlobalPlatform()) + settings.GetSettingString("Path.Skins");
+    // A name that would lead out of the skin folder counts as a missing file.
+    const bool plain = IsPlainItemName(wanted);
     std::string file = folder + "\\" + wanted + ".skn";
     bool skinnable = true;
-    if (!FileExists(file)) {
+    if (plain && !FileExists(file)) {
         file = folder + "\\" + wanted + ".nsf.skn";
         skinnable = false;
     }
+    if (!plain) {
+        Log("Skin name refused: " + wanted);
+    }
     bool loaded = false;
-    if (FileExists(file)) {
+    if (plain && FileExists(file)) {
         std::string error;
         if (FSkinData->LoadFromCompressedFile(file, &error)) {
             FSkinData->SetSkinnableForm(skinnable);
@@ -601,8 +607,13 @@ void TKTEngine::SetLanguage(std::string_view name) {
     TKTSettings& settings = GlobalSettings();
     const std::string file =
         GetAppPath(GlobalPlatform()) + settings.GetSettingString("Path.Languages") + "\\" + wanted + ".lan";
+    // A name that would lead out of the language folder counts as a missing file.
+    const bool plain = IsPlainItemName(wanted);
+    if (!plain) {
+        Log("Language name refused: " + wanted);
+    }
     bool loaded = false;
-    if (FileExists(file)) {
+    if (plain && FileExists(file)) {
         try {
             FLanguageData->Data().LoadCurrentFromFile(file);
             FLanguage = wanted;

@@ -31,18 +31,19 @@ void TInstanceClient::CloseRunningInstance(std::string_view className) const {
     }
 }
 
-void TInstanceClient::ActivateRunningInstance(std::string_view className) const {
+bool TInstanceClient::ActivateRunningInstance(std::string_view className) const {
     const auto window = FindRunningInstance(className);
     if (!window) {
-        return;
+        return false;
     }
     if (Send(*window, kMsgIfBusy) == 1) {
-        return;
+        return true;
     }
     if (Send(*window, kMsgBringToFront) == 1) {
-        return;
+        return true;
     }
     Send(*window, kMsgForceForeground);
+    return true;
 }
 
 void TInstanceClient::SendToRunningInstance(std::string_view className, std::string_view text) const {

@@ -17,7 +17,8 @@ class TInstanceClient {
     // The first window of the class that answers "KT GetAppID" with our App.ID.
     std::optional<InstanceEndpoint> FindRunningInstance(std::string_view className) const;
     void CloseRunningInstance(std::string_view className) const;
-    void ActivateRunningInstance(std::string_view className) const;
+    // False when no running instance answered.
+    bool ActivateRunningInstance(std::string_view className) const;
     void SendToRunningInstance(std::string_view className, std::string_view text) const;
 
   private:

@@ -63,8 +63,10 @@ TKTSettings::TKTSettings(Platform& platform, std::string_view strSettingFile) : 
         FConfigPathWord = ConfigWordFromPath(GetExeName(FPlatform));
     }
     FUserDataPathCurrentUser = FPlatform.Folders->GetShellFolder("AppData") + "\\" + FConfigPathWord + "\\";
-    FUserDataPathAllUsers =
-        FPlatform.Folders->GetCommonShellFolder("Common AppData") + "\\" + FConfigPathWord + "\\";
+    // A system without a folder for all users (or one the program must not
+    // create by itself) leaves it empty, and the per-user folder is used.
+    const std::string common = FPlatform.Folders->GetCommonShellFolder("Common AppData");
+    FUserDataPathAllUsers = common.empty() ? std::string() : common + "\\" + FConfigPathWord + "\\";
     FEncodeMask = kScrambleMask;
 
     if (TextToIntDef(GetSettingString("Setting.NoAllUser"), 0) != 0) {
@@ -101,6 +103,9 @@ char TKTSettings::DecimalSeparator() const {
 }
 
 void TKTSettings::SetAllUser(bool value) {
+    if (FUserDataPathAllUsers.empty()) {
+        value = false;
+    }
     FAllUser = value;
     FUserDataPath = value ? FUserDataPathAllUsers : FUserDataPathCurrentUser;
     FPlatform.Files->ForceDirectories(FUserDataPath);
@@ -108,6 +113,13 @@ void TKTSettings::SetAllUser(bool value) {
     FSettingIni.Clear();
     if (!FPlatform.Files->FileExists(UserSettingsPath())) {
         FPlatform.Files->WriteTextFile(" ", UserSettingsPath());
+    }
+    // The proxy lists and the user's choices are nobody else's business; the
+    // all-users folder keeps the modes its users share it by. Every later
+    // save keeps the mode of the file it replaces.
+    if (!value) {
+        FPlatform.Files->MakePrivate(FUserDataPath);
+        FPlatform.Files->MakePrivate(UserSettingsPath());
     }
     ReloadUserDocument();
 }
@@ -232,6 +244,7 @@ std::string TKTSettings::UserFlagPath() const {
 
 void TKTSettings::ReadUserFlag(TIniDocument& doc) {
     FPlatform.Files->ForceDirectories(FUserDataPathCurrentUser);
+    FPlatform.Files->MakePrivate(FUserDataPathCurrentUser);
     LoadDocument(doc, UserFlagPath());
 }
 
@@ -251,13 +264,19 @@ void TKTSettings::SetAllUserFlag(bool bValue) {
     TIniDocument doc;
     ReadUserFlag(doc);
     doc.WriteString("Flag", "AllUsers", bValue ? "1" : "0");
+    // Closed to others before its first save: a save keeps the mode of the
+    // file it replaces, its temporary file included.
+    if (!FPlatform.Files->FileExists(UserFlagPath())) {
+        FPlatform.Files->WriteTextFile("", UserFlagPath());
+    }
+    FPlatform.Files->MakePrivate(UserFlagPath());
     if (!FPlatform.Files->ReplaceFile(UserFlagPath(), doc.SaveToBytes())) {
         DebugLog::Log("Setting Save Failed :" + UserFlagPath(), kLogTag);
     }
 }
 
 bool TKTSettings::IsAllUserPathWriteable() {
-    return FPlatform.Files->ForceDirectories(FUserDataPathAllUsers) &&
+    return !FUserDataPathAllUsers.empty() && FPlatform.Files->ForceDirectories(FUserDataPathAllUsers) &&
            FPlatform.Files->CheckFileAccess(GENERIC_WRITE_ACCESS, FUserDataPathAllUsers);
 }
 
@@ -310,6 +329,11 @@ std::string TKTSettings::SlowGetLanguageString(std::string_view strSection,
     const std::string forced = GetSettingString("Language.Force");
     if (!forced.empty()) {
         lang = forced;
+    }
+    // Only a plain name stays inside the language folder; anything else is
+    // read as a missing file.
+    if (!IsPlainItemName(lang)) {
+        return std::string(strDefault);
     }
     TIniDocument doc;
     LoadDocument(doc, FConstDataPath + GetSettingString("Path.Languages") + "\\" + lang + ".lan");

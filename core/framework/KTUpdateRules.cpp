@@ -5,6 +5,7 @@
 
 #include "core/framework/DebugLog.h"
 #include "core/support/DateTimeUtils.h"
+#include "core/support/PathUtils.h"
 #include "core/support/StringList.h"
 #include "core/support/TextEncoding.h"
 #include "core/support/TextUtils.h"
@@ -13,11 +14,17 @@ namespace cloakline {
 
 namespace {
 
-constexpr std::array<std::string_view, 9> kProtectedNames = {
-    "FireFoxPath", "URL.LocalFlagPath", "FLS.Background",    "FLS.Logo", "App.ConfigPath", "App.GUID",
-    "App.ID",      "App.MagicWord",     "Setting.NoAllUser",
+// Names that lead to programs, files or folders, or say who the
+// installation is; the autostart entry and the program's own start-up rules;
+// and the debug switches (a debug log holds whole answers, magic word and all).
+constexpr std::array<std::string_view, 15> kProtectedNames = {
+    "FireFoxPath",  "URL.LocalFlagPath", "FLS.Background",    "FLS.Logo", "App.ConfigPath", "App.GUID",
+    "App.ID",       "App.MagicWord",     "Setting.NoAllUser", "App.Name", "AutoRun",        "App.Autorun",
+    "App.Multiple", "Debug.Enabled",     "Debug.Disabled",
 };
 constexpr std::string_view kProtectedPrefix = "Path.";
+// Settings whose value becomes a file name inside a folder of the program.
+constexpr std::array<std::string_view, 3> kItemNameSettings = {"Skin", "Language", "Language.Force"};
 
 }  // namespace
 
@@ -29,6 +36,18 @@ bool IsProtectedFromUpdate(std::string_view settingName) {
     }
     return std::any_of(kProtectedNames.begin(), kProtectedNames.end(),
                        [name](std::string_view p) { return SameTextAscii(name, p); });
+}
+
+bool IsRefusedUpdatePush(std::string_view settingName, std::string_view value) {
+    if (IsProtectedFromUpdate(settingName)) {
+        return true;
+    }
+    const std::string_view name = TrimText(settingName);
+    const bool itemName = std::any_of(kItemNameSettings.begin(), kItemNameSettings.end(),
+                                      [name](std::string_view p) { return SameTextAscii(name, p); });
+    // The store trims values too; an empty one only brings the default back.
+    const std::string_view trimmed = TrimText(value);
+    return itemName && !trimmed.empty() && !IsPlainItemName(trimmed);
 }
 
 TUpdateAnswer ReadUpdateAnswer(std::string_view answer, std::string_view magicWord) {
@@ -52,10 +71,11 @@ TUpdateAnswer ReadUpdateAnswer(std::string_view answer, std::string_view magicWo
             out.Pushes.push_back({name, TStringList::ValueOf(line)});
         } else if (StartsWithText(name, kModifyPrefix)) {
             std::string target = name.substr(kModifyPrefix.size());
-            if (IsProtectedFromUpdate(target)) {
+            std::string value = TStringList::ValueOf(line);
+            if (IsRefusedUpdatePush(target, value)) {
                 out.Refused.push_back(line);
             } else {
-                out.Pushes.push_back({std::move(target), TStringList::ValueOf(line)});
+                out.Pushes.push_back({std::move(target), std::move(value)});
             }
         }
     }

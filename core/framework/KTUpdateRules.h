@@ -59,6 +59,10 @@ TUpdateAnswer ReadUpdateAnswer(std::string_view answer, std::string_view magicWo
 // run or read whatever it chose.
 bool IsProtectedFromUpdate(std::string_view settingName);
 
+// A protected setting, or a skin or language name ("Skin", "Language",
+// "Language.Force") that is not a plain name and would open a file elsewhere.
+bool IsRefusedUpdatePush(std::string_view settingName, std::string_view value);
+
 // Writes the pushes of an accepted answer, saves the settings file once and
 // counts the contact in "Update.Times". Refused lines go to the debug log.
 void ApplyUpdateAnswer(const TUpdateAnswer& answer, TKTSettings& settings);

@@ -52,6 +52,9 @@ constexpr std::array kNamedStrings = {
     TNamedString{
         "AppRes", "MSGBox.NoProxy",
         "No proxy is available for the chosen location. Please try again later or choose another location."},
+    TNamedString{"AppRes", "MSGBox.InstanceUnreachable",
+                 "{AppName} is already running for you, but the running copy does not answer. Please end it "
+                 "and start {AppName} again."},
     TNamedString{"AppRes", "FLSMsg.Verifing", "Verifying your IP information..."},
     TNamedString{"AppRes", "FLSMsg.Ready", "Ready"},
     TNamedString{"AppRes", "FLSMsg.Hiding", "Your IP address is hidden"},

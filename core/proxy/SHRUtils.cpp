@@ -64,7 +64,9 @@ bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
     }
     IFileSystem& files = *with.System.Files;
     const auto bytes = files.ReadFile(path, kMaxPreferenceFileSize);
-    return bytes && files.ReplaceFile(path, ApplyOperaProxy(*bytes, effective));
+    // A linked preference file is written where the link points; the link stays.
+    const std::string target = with.System.Opera ? with.System.Opera->WritablePreferenceFile(path) : path;
+    return bytes && files.ReplaceFile(target, ApplyOperaProxy(*bytes, effective));
 }
 
 bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy) {

@@ -74,6 +74,19 @@ bool IsPlainFileStem(std::string_view name) {
     return true;
 }
 
+bool IsPlainItemName(std::string_view name) {
+    if (name.empty() || name.find("..") != std::string_view::npos) {
+        return false;
+    }
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\\' || c == '/' || c == ':' || u < 0x20 || u == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string IncludeTrailingBackslash(std::string_view path) {
     std::string out(path);
     if (out.empty() || out.back() != '\\') {

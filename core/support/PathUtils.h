@@ -24,6 +24,11 @@ std::string ExtractFileName(std::string_view path);
 // code) that can become a file name without reaching another folder.
 bool IsPlainFileStem(std::string_view name);
 
+// A skin or language name that stays inside its folder once it becomes
+// folder + "\" + name + extension: non-empty, no "\", "/" or ":" (so no
+// drive, root or share), no ".." and no control characters.
+bool IsPlainItemName(std::string_view name);
+
 std::string IncludeTrailingBackslash(std::string_view path);
 std::string ExcludeTrailingBackslash(std::string_view path);
 

@@ -45,6 +45,20 @@ std::string GetAppDir(const Platform& platform) {
     return path;
 }
 
+std::string AutoRunEntryName(std::string_view installationId) {
+    std::string name = "Cloakline";
+    std::string id;
+    for (char c : installationId) {
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-') {
+            id += c;
+        }
+    }
+    if (!id.empty()) {
+        name += "-" + id;
+    }
+    return name;
+}
+
 std::string GetTempDir(const Platform& platform) {
     return platform.Folders ? platform.Folders->GetTempDir() : std::string();
 }

@@ -25,6 +25,12 @@ std::string GetUniqueFileName(const Platform& platform,
                               std::string_view prefix,
                               std::string_view extension);
 
+// The name of the per-user autostart entry, from the installation's fixed
+// identity ("App.GUID"), never from a text the server may push: "Cloakline-"
+// and the identity's letters, digits and "-" (braces and the rest dropped);
+// "Cloakline" alone for an installation without one.
+std::string AutoRunEntryName(std::string_view installationId);
+
 // An empty path makes params the whole command line. Otherwise path is
 // resolved against the program's folder and started in its own folder.
 bool RunProgram(Platform& platform,

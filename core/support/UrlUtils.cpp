@@ -28,7 +28,104 @@ bool IsUnreserved(unsigned char c) {
     }
 }
 
+bool HasControl(std::string_view text) {
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// "%XX" escapes of a file address; nullopt for a broken one or an escaped NUL.
+std::optional<std::string> PercentDecode(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        if (i + 2 >= text.size()) {
+            return std::nullopt;
+        }
+        const int high = HexDigitValue(text[i + 1]);
+        const int low = HexDigitValue(text[i + 2]);
+        if (high < 0 || low < 0 || (high == 0 && low == 0)) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return out;
+}
+
+bool IsProgramFormAbsolute(std::string_view path) {
+    const bool rooted = !path.empty() && path[0] == '\\';
+    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    // "\\server\share" is another machine's file, not one of ours.
+    return (rooted && !path.starts_with("\\\\")) || drive;
+}
+
 }  // namespace
+
+TOpenTarget ClassifyOpenAddress(std::string_view url) {
+    TOpenTarget target;
+    if (StartsWithText(url, "http://") || StartsWithText(url, "https://")) {
+        if (!HasControl(url)) {
+            target.Kind = TOpenKind::Web;
+        }
+        return target;
+    }
+    std::string path;
+    if (StartsWithText(url, "file://")) {
+        // file:///opt/app/x, file:///C:/App/x; a host other than the empty
+        // one (or localhost) is another machine.
+        std::string_view rest = url.substr(7);
+        if (StartsWithText(rest, "localhost/")) {
+            rest.remove_prefix(9);
+        }
+        if (rest.empty() || rest[0] != '/') {
+            return target;
+        }
+        const auto decoded = PercentDecode(rest);
+        if (!decoded) {
+            return target;
+        }
+        path = *decoded;
+        if (path.size() >= 3 && path[2] == ':') {
+            path.erase(0, 1);  // "/C:/App" is "C:/App"
+        }
+    } else {
+        path = std::string(url);
+    }
+    for (char& c : path) {
+        if (c == '/') {
+            c = '\\';
+        }
+    }
+    if (!HasControl(path) && IsProgramFormAbsolute(path)) {
+        target.Kind = TOpenKind::LocalFile;
+        target.Path = std::move(path);
+    }
+    return target;
+}
+
+bool IsPathInsideFolder(std::string_view path, std::string_view folder, bool ignoreCase) {
+    std::string base(folder);
+    if (base.empty()) {
+        return false;
+    }
+    if (base.back() != '\\') {
+        base += '\\';
+    }
+    if (path.size() <= base.size()) {
+        return false;
+    }
+    const std::string_view head = path.substr(0, base.size());
+    return ignoreCase ? SameTextAscii(head, base) : head == base;
+}
 
 std::string FormEncode(std::string_view text) {
     const std::string bytes = Utf8ToAnsi(text);

@@ -16,4 +16,21 @@ std::optional<std::string> FormDecode(std::string_view text);
 void ParseURLParams(std::string_view url, TStringList& list);
 std::string AppendURLParams(std::string_view url, std::string_view params);
 
+// What an address handed to the desktop's opener may be. Web: "http:" or
+// "https:" followed by "//", without spaces or control characters. LocalFile:
+// a program-form path ("\opt\app\help.htm", "C:\App\help.htm") or a
+// "file:" address of one; Path is its program form, still to be checked
+// against the program's folder by the caller. Everything else (other
+// schemes, relative names, a leading "-") is Refused.
+enum class TOpenKind { Web, LocalFile, Refused };
+struct TOpenTarget {
+    TOpenKind Kind = TOpenKind::Refused;
+    std::string Path;
+};
+TOpenTarget ClassifyOpenAddress(std::string_view url);
+
+// path lies strictly inside folder (both program form, already normalised:
+// no "." or ".." segments). ignoreCase for file systems that ignore it.
+bool IsPathInsideFolder(std::string_view path, std::string_view folder, bool ignoreCase);
+
 }  // namespace cloakline

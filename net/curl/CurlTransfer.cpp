@@ -1,8 +1,10 @@
 // TSingleDownloader over libcurl: the desktop's proxy and nothing else, the
-// server's certificate checked, files written with the C library and put in
-// place with std::filesystem.
+// server's certificate checked, files written beside their target and put in
+// place with one rename.
 
 #include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -11,7 +13,6 @@
 #include <system_error>
 #include <utility>
 
-#include "core/support/RandomGenerator.h"
 #include "net/SingleDownloader.h"
 
 namespace cloakline {
@@ -21,8 +22,6 @@ namespace {
 constexpr long kMaxRedirects = 5;
 // Larger blocks mean fewer writes and fewer progress hand-overs per megabyte.
 constexpr long kBlockSize = 131072;
-// Tries at a free name beside the target before the copy gives up.
-constexpr int kPartNameTries = 16;
 
 std::string NativePath(std::string_view programPath) {
     std::string path(programPath);
@@ -195,12 +194,22 @@ bool TSingleDownloaderThread::Perform(const TURLParts& parts) {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
 
     if (FRequest.ToFile && !CreateTempFile([&transfer](const std::string& name) {
-            const std::string path = NativePath(name);
-            transfer.File = std::fopen(path.c_str(), "wxb");
-            if (transfer.File == nullptr) {
+            const std::filesystem::path path(NativePath(name));
+            std::error_code error;
+            std::filesystem::create_directories(path.parent_path(), error);
+            // Exclusive, never through a planted link, and ours alone until
+            // it takes the target's place.
+            const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0) {
                 return false;
             }
-            transfer.TempPath = path;
+            transfer.File = ::fdopen(fd, "wb");
+            if (transfer.File == nullptr) {
+                ::close(fd);
+                ::unlink(path.c_str());
+                return false;
+            }
+            transfer.TempPath = path.string();
             return true;
         })) {
         return false;
@@ -258,38 +267,11 @@ bool TSingleDownloaderThread::WriteBlock(TTransfer& transfer, const char* data, 
 }
 
 bool TSingleDownloaderThread::CommitFile(const std::string& tempPath) {
-    namespace fs = std::filesystem;
-    const fs::path target(NativePath(FRequest.FileName));
+    // The temporary file lies beside the target: one atomic rename, so the
+    // target is either the old file or the whole new one.
     std::error_code error;
-    if (target.has_parent_path()) {
-        fs::create_directories(target.parent_path(), error);
-    }
-    // On the same file system the finished file simply takes the target's
-    // place: one atomic step and no second write of the whole file.
-    if (fs::rename(tempPath, target, error); !error) {
-        return true;
-    }
-    // Otherwise it is copied beside the target and renamed over it, so that
-    // the target is either the old file or the whole new one.
-    for (int i = 0; i < kPartNameTries; ++i) {
-        fs::path part = target;
-        part += "." + std::to_string(RandomGenerator::Next(0xFFFFF)) + ".part";
-        error.clear();
-        if (!fs::copy_file(tempPath, part, fs::copy_options::none, error)) {
-            if (error == std::errc::file_exists) {
-                continue;
-            }
-            fs::remove(part, error);
-            return false;
-        }
-        fs::rename(part, target, error);
-        if (error) {
-            fs::remove(part, error);
-            return false;
-        }
-        return true;
-    }
-    return false;
+    std::filesystem::rename(tempPath, std::filesystem::path(NativePath(FRequest.FileName)), error);
+    return !error;
 }
 
 }  // namespace cloakline

@@ -182,6 +182,10 @@ bool TSingleDownloaderThread::Perform(const TURLParts& parts) {
     }
 
     if (FRequest.ToFile && !CreateTempFile([&transfer](const std::string& name) {
+            const std::string folder = FolderOf(name);
+            if (!folder.empty() && !Win32FileSystem().ForceDirectories(folder)) {
+                return false;
+            }
             const std::wstring path = Widen(name);
             transfer.File = TWin32Handle(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                                        FILE_ATTRIBUTE_TEMPORARY, nullptr));
@@ -242,16 +246,10 @@ bool TSingleDownloaderThread::WriteBlock(TTransfer& transfer, const char* data, 
 }
 
 bool TSingleDownloaderThread::CommitFile(const std::string& tempPath) {
-    Win32FileSystem files;
-    const std::string folder = FolderOf(FRequest.FileName);
-    if (!folder.empty() && !files.ForceDirectories(folder)) {
-        return false;
-    }
-    // One step when both are on one volume, else a copy that the system
-    // finishes before the target is replaced; the target is either the old
-    // file or the whole new one.
+    // The temporary file lies beside the target, on its volume: one step, and
+    // the target is either the old file or the whole new one.
     return ::MoveFileExW(Widen(tempPath).c_str(), Widen(FRequest.FileName).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED | MOVEFILE_WRITE_THROUGH) != FALSE;
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 }  // namespace cloakline

@@ -30,6 +30,9 @@ class IOperaPreferences {
     virtual ~IOperaPreferences() = default;
     // Candidates tried after the ones under the "AppData" folder, in order.
     virtual std::vector<std::string> ExtraPreferenceFiles() const = 0;
+    // The file to write for a preference file found at path: where a link
+    // the user made points, so that the link stays; path itself otherwise.
+    virtual std::string WritablePreferenceFile(const std::string& path) const { return path; }
 };
 
 }  // namespace cloakline

@@ -39,6 +39,11 @@ class IFileSystem {
     virtual void ListFiles(std::string_view mask, TStringList& list, bool withFolder) const = 0;
     // The long form of the path; the path unchanged where the system knows no other form.
     virtual std::string GetLongPath(std::string_view path) const = 0;
+    // Makes an existing file or folder of ours the current user's alone
+    // (POSIX: 0600 for a file, 0700 for a folder); a link is left alone and
+    // counts as a failure. True where the system has nothing to change (the
+    // per-user folders of Windows are private already).
+    virtual bool MakePrivate(std::string_view /*path*/) { return true; }
 };
 
 inline constexpr std::uint32_t GENERIC_READ_ACCESS = 0x80000000u;

@@ -88,7 +88,17 @@ std::string LinuxDataFolders::GetCommonShellFolder(std::string_view name) const 
         return {};
     }
     const char* configured = NonEmptyEnv(FEnv, "CLOAKLINE_COMMON_APPDATA");
-    return ToProgramPath(WithoutTrailingSlashes(configured != nullptr ? configured : "/var/lib"));
+    if (configured != nullptr) {
+        return ToProgramPath(WithoutTrailingSlashes(configured));
+    }
+    // Only root may create folders in /var/lib, and one made there by a
+    // program run as root would then hold the data of every user the
+    // administrator lets in: root keeps to its own per-user folder. A shared
+    // folder is the administrator's to prepare (and to name in the variable).
+    if (::geteuid() == 0) {
+        return {};
+    }
+    return ToProgramPath("/var/lib");
 }
 
 std::string LinuxDataFolders::GetTempDir() const {

@@ -16,7 +16,8 @@ class LinuxDataFolders : public IDataFolders {
     // "AppData" is the user's config home, "Local AppData" the data home;
     // other names fall back to the common folders, as on Windows.
     std::string GetShellFolder(std::string_view name) const override;
-    // "Common AppData" is $CLOAKLINE_COMMON_APPDATA or /var/lib.
+    // "Common AppData" is $CLOAKLINE_COMMON_APPDATA, else /var/lib, except
+    // for root, which gets none (so never creates a folder there by itself).
     std::string GetCommonShellFolder(std::string_view name) const override;
     std::string GetTempDir() const override;
 

@@ -315,6 +315,22 @@ void LinuxFileSystem::ListFiles(std::string_view mask, TStringList& list, bool w
     }
 }
 
+bool LinuxFileSystem::MakePrivate(std::string_view path) {
+    const std::string native = ToNativePath(path);
+    if (native.empty()) {
+        return false;
+    }
+    // O_NOFOLLOW: a planted link must not hand its target's mode to us.
+    UniqueFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || st.st_uid != ::geteuid()) {
+        return false;
+    }
+    const mode_t wanted =
+        (st.st_mode & 07777 & ~static_cast<mode_t>(077)) | (S_ISDIR(st.st_mode) ? 0700 : 0600);
+    return (st.st_mode & 07777) == wanted || ::fchmod(fd.Get(), wanted) == 0;
+}
+
 std::string LinuxFileSystem::GetLongPath(std::string_view path) const {
     // Linux file systems have no short 8.3 aliases to expand.
     return std::string(path);

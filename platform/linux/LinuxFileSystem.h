@@ -17,6 +17,7 @@ class LinuxFileSystem : public IFileSystem {
     // Only "*" and "?" are wildcards, as on Windows; "*.*" matches every name.
     void ListFiles(std::string_view mask, TStringList& list, bool withFolder) const override;
     std::string GetLongPath(std::string_view path) const override;
+    bool MakePrivate(std::string_view path) override;
 };
 
 // Windows file time of a POSIX time: 100 ns units since 1601-01-01 UTC.

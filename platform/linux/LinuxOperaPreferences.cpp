@@ -2,6 +2,7 @@
 
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/NativePath.h"
+#include "platform/linux/ResolvedPath.h"
 
 namespace cloakline {
 
@@ -14,6 +15,10 @@ std::vector<std::string> LinuxOperaPreferences::ExtraPreferenceFiles() const {
     }
     const std::string folder = (home == "/" ? std::string() : home) + "/.opera/";
     return {ToProgramPath(folder + "opera6.ini"), ToProgramPath(folder + "operaprefs.ini")};
+}
+
+std::string LinuxOperaPreferences::WritablePreferenceFile(const std::string& path) const {
+    return ResolvedProgramPath(path);
 }
 
 }  // namespace cloakline

@@ -13,6 +13,8 @@ class LinuxOperaPreferences : public IOperaPreferences {
     explicit LinuxOperaPreferences(EnvLookup env = SystemGetenv);
 
     std::vector<std::string> ExtraPreferenceFiles() const override;
+    // Follows symbolic links, as user.js and kioslaverc are written.
+    std::string WritablePreferenceFile(const std::string& path) const override;
 
   private:
     EnvLookup FEnv;

@@ -11,12 +11,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+#include "core/framework/DebugLog.h"
+#include "core/support/UrlUtils.h"
 #include "platform/linux/NativePath.h"
 #include "platform/linux/PosixIo.h"
 
@@ -130,6 +133,17 @@ bool TryReap(pid_t pid) {
     }
 }
 
+// The path with every link and ".." resolved; empty when it does not exist.
+std::string RealPath(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr) {
+        return {};
+    }
+    std::string resolved(real);
+    std::free(real);
+    return resolved;
+}
+
 bool WaitByPolling(pid_t pid, std::uint32_t timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -186,11 +200,39 @@ void ReapInBackground(pid_t pid) {
     }
 }
 
+LinuxProcesses::LinuxProcesses(std::string programFolder) : FProgramFolder(std::move(programFolder)) {}
+
+std::string LinuxProcesses::OpenableAddress(std::string_view url) const {
+    const TOpenTarget target = ClassifyOpenAddress(url);
+    if (target.Kind == TOpenKind::Web) {
+        return std::string(url);
+    }
+    if (target.Kind != TOpenKind::LocalFile) {
+        return {};
+    }
+    // Links and ".." resolved on both sides, so neither can lead out of the folder.
+    std::string programFolder;
+    if (FProgramFolder.empty()) {
+        const std::string exe = RealPath("/proc/self/exe");
+        programFolder = exe.substr(0, exe.rfind('/') == std::string::npos ? 0 : exe.rfind('/'));
+    } else {
+        programFolder = RealPath(FProgramFolder);
+    }
+    const std::string file = RealPath(ToNativePath(target.Path));
+    if (programFolder.empty() || file.empty() ||
+        !IsPathInsideFolder(ToProgramPath(file), ToProgramPath(programFolder), false)) {
+        return {};
+    }
+    return file;
+}
+
 bool LinuxProcesses::OpenURL(std::string_view url) {
-    if (url.empty()) {
+    const std::string address = OpenableAddress(url);
+    if (address.empty()) {
+        DebugLog::Log("OpenURL refused: " + std::string(url), "OpenURL");
         return false;
     }
-    const auto pid = SpawnChild("xdg-open", {std::string(url)}, {});
+    const auto pid = SpawnChild("xdg-open", {address}, {});
     if (!pid) {
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 
+#include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/PosixIo.h"
 
 namespace cloakline {
@@ -18,23 +19,14 @@ bool IsPortableNameChar(char c) {
            c == '_' || c == '-';
 }
 
-// Opens the lock file without following a planted link. A file that another
-// user created (before we made lock files 0666, or with another umask) can
-// still be locked through a read-only descriptor.
+// Opens our own lock file without following a planted link. It lives in a
+// folder only we can enter and is ours alone (0600): nobody else can hold it
+// and keep this user's program from starting.
 UniqueFd OpenLockFile(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666));
-    if (fd.Valid()) {
-        // The umask must not keep other users from locking it later.
-        ::fchmod(fd.Get(), 0666);
-        return fd;
-    }
-    if (errno != EEXIST) {
-        return fd;
-    }
-    // Without O_CREAT, so that protected_regular does not refuse another user's file.
-    fd.Reset(::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
-    if (!fd.Valid() && errno == EACCES) {
-        fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    struct stat st {};
+    if (fd.Valid() && (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode))) {
+        fd.Reset();
     }
     return fd;
 }
@@ -57,15 +49,16 @@ std::string LinuxSingleInstance::LockFolder() const {
     if (const char* configured = NonEmptyEnv(FEnv, "CLOAKLINE_LOCK_DIR")) {
         return configured;
     }
-    if (::access("/run/lock", W_OK | X_OK) == 0) {
-        return "/run/lock";
-    }
-    return "/tmp";
+    // The folder of the user's session that the instances' sockets use too.
+    return LinuxInstanceChannel(std::string(), FEnv).RuntimeFolder(true);
 }
 
 bool LinuxSingleInstance::CreateUniqueMutex(std::string_view name) {
-    const std::string path = LockFolder() + "/" + LockFileName(name);
-    UniqueFd fd = OpenLockFile(path);
+    const std::string folder = LockFolder();
+    if (folder.empty()) {
+        return true;
+    }
+    UniqueFd fd = OpenLockFile(folder + "/" + LockFileName(name));
     if (!fd.Valid()) {
         // Nothing proves that another instance runs; refusing to start would
         // lock the user out over a stray file, so let this one run.

@@ -7,8 +7,10 @@
 
 namespace cloakline {
 
-// The named mutex as an flock on a lock file in a folder all users share.
-// The kernel drops the lock when the holding process dies, however it dies.
+// The named mutex as an flock on a 0600 lock file in the user's session
+// folder ($XDG_RUNTIME_DIR, or the private fallback the instance sockets use),
+// so the one-instance rule holds per user session and no other user can hold
+// the lock. The kernel drops the lock when the holding process dies.
 class LinuxSingleInstance : public ISingleInstance {
   public:
     explicit LinuxSingleInstance(EnvLookup env = SystemGetenv);
@@ -18,7 +20,7 @@ class LinuxSingleInstance : public ISingleInstance {
     // False when another process, or this one, already holds the name.
     bool CreateUniqueMutex(std::string_view name) override;
 
-    // $CLOAKLINE_LOCK_DIR, else /run/lock when writable, else /tmp.
+    // $CLOAKLINE_LOCK_DIR, else the session folder; empty when none is safe.
     std::string LockFolder() const;
 
   private:

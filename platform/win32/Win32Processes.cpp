@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Processes.h"
 
+#include "core/framework/DebugLog.h"
+#include "core/support/UrlUtils.h"
 #include "platform/win32/Win32Handle.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32ShellApi.h"
@@ -35,6 +37,44 @@ std::string EscapedForArgument(std::string_view url) {
         }
     }
     return safe;
+}
+
+// The full, normalised path ("." and ".." gone) of an existing file; empty otherwise.
+std::string ExistingFullPath(const std::string& path) {
+    wchar_t full[32768];
+    const DWORD n = ::GetFullPathNameW(Widen(path).c_str(), 32768, full, nullptr);
+    if (n == 0 || n >= 32768) {
+        return {};
+    }
+    const DWORD attributes = ::GetFileAttributesW(full);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return {};
+    }
+    return Narrow(std::wstring_view(full, n));
+}
+
+std::string ProgramFolder() {
+    wchar_t exe[32768];
+    const DWORD n = ::GetModuleFileNameW(nullptr, exe, 32768);
+    if (n == 0 || n >= 32768) {
+        return {};
+    }
+    const std::string path = Narrow(std::wstring_view(exe, n));
+    return path.substr(0, path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\'));
+}
+
+// The address handed on: a web address as it is, a file inside the
+// program's folder as its full path; empty when refused.
+std::string OpenableAddress(std::string_view url) {
+    const TOpenTarget target = ClassifyOpenAddress(url);
+    if (target.Kind == TOpenKind::Web) {
+        return std::string(url);
+    }
+    if (target.Kind != TOpenKind::LocalFile) {
+        return {};
+    }
+    const std::string file = ExistingFullPath(target.Path);
+    return !file.empty() && IsPathInsideFolder(file, ProgramFolder(), true) ? file : std::string();
 }
 
 bool HasFolderPart(std::string_view program) {
@@ -131,8 +171,10 @@ bool StartProcess(const std::wstring& application,
     return true;
 }
 
-bool Win32Processes::OpenURL(std::string_view url) {
-    if (!HasURLScheme(url)) {
+bool Win32Processes::OpenURL(std::string_view requested) {
+    const std::string url = OpenableAddress(requested);
+    if (url.empty()) {
+        DebugLog::Log("OpenURL refused: " + std::string(requested), "OpenURL");
         return false;
     }
     const std::string command = RegReadString(HKEY_CLASSES_ROOT, kWebOpenCommandKey, "", "");

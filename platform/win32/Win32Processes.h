@@ -17,8 +17,9 @@ inline constexpr std::string_view kWebOpenCommandKey = "HTTP\\shell\\open\\comma
 class Win32Processes : public IProcesses {
   public:
     // The command registered for web addresses with the address in place of
-    // its "%1" (or appended quoted), else the shell's "open". Only an address
-    // that begins with a scheme is handed on.
+    // its "%1" (or appended quoted), else the shell's "open". Only an
+    // "http:" or "https:" address or an existing file inside the program's
+    // folder is handed on; anything else is refused with a debug log line.
     bool OpenURL(std::string_view url) override;
     bool Spawn(std::string_view program,
                const TStringList& arguments,

@@ -68,7 +68,7 @@ class DialogsTest : public ::testing::Test {
             return std::string_view(variable) == "XDG_CONFIG_HOME" ? home.c_str() : nullptr;
         });
         SetGlobalPlatform(&Env.P);
-        Env.WriteConst("[setting]\r\nApp.Name=Cloakline\r\n");
+        Env.WriteConst("[setting]\r\nApp.Name=Cloakline\r\nApp.GUID={6F1C-2A7E}\r\n");
         Main = new QWidget;
         Language = new QtKTMultiLangData(*Env.P.Files, CompareTextAscii, Main);
         Engine = new TKTEngine(Main);
@@ -83,7 +83,7 @@ class DialogsTest : public ::testing::Test {
 
     TKTSettings& Settings() { return GlobalSettings(); }
     std::string SettingFile() const { return Env.Dir.ReadFile(Env.UserFolder() + "/setting.dat"); }
-    std::string AutostartEntry() const { return XdgHome + "/autostart/Cloakline.desktop"; }
+    std::string AutostartEntry() const { return XdgHome + "/autostart/Cloakline-6F1C-2A7E.desktop"; }
 
     SettingsTestPlatform Env;
     RecordingFirefox* Firefox = nullptr;
@@ -272,18 +272,30 @@ TEST_F(DialogsTest, AutorunFollowsTheBoxOnEveryOk) {
     }
     EXPECT_TRUE(Settings().GetSettingBool("AutoRun"));
     ASSERT_TRUE(std::filesystem::exists(AutostartEntry()));
-    const std::string entry = Env.Dir.ReadFile("xdg/autostart/Cloakline.desktop");
+    const std::string entry = Env.Dir.ReadFile("xdg/autostart/Cloakline-6F1C-2A7E.desktop");
     EXPECT_NE(entry.find("prog/cloakline"), std::string::npos) << entry;
 
     // Another tool writes the entry back while the setting says off.
     Settings().SetSettingBool("AutoRun", false);
     std::filesystem::remove(AutostartEntry());
-    Env.P.AutoRun->SetAutoRun(true, "Cloakline", "/usr/bin/other");
+    Env.P.AutoRun->SetAutoRun(true, "Cloakline-6F1C-2A7E", "/usr/bin/other");
     ASSERT_TRUE(std::filesystem::exists(AutostartEntry()));
     TfrmSettings dialog(Settings(), Env.P, Main);
     EXPECT_FALSE(Child<QCheckBox>(dialog, "cbAutoRun").isChecked());
     Child<QPushButton>(dialog, "btnOK").click();
     EXPECT_FALSE(std::filesystem::exists(AutostartEntry()));
+}
+
+TEST_F(DialogsTest, AnAppNameInTheSettingsNeverTouchesAnotherProgramsAutostartEntry) {
+    Env.Dir.WriteFile("xdg/autostart/firefox.desktop", "[Desktop Entry]\nExec=firefox\n");
+    Settings().SetSettingstring("App.Name", "firefox");
+    for (const bool on : {true, false}) {
+        TfrmSettings dialog(Settings(), Env.P, Main);
+        Child<QCheckBox>(dialog, "cbAutoRun").setChecked(on);
+        Child<QPushButton>(dialog, "btnOK").click();
+        EXPECT_EQ(std::filesystem::exists(AutostartEntry()), on);
+        EXPECT_EQ(Env.Dir.ReadFile("xdg/autostart/firefox.desktop"), "[Desktop Entry]\nExec=firefox\n");
+    }
 }
 
 TEST_F(DialogsTest, ClearShowAgainFlagActsAtOnceAndCancelKeepsIt) {

@@ -83,6 +83,8 @@ TEST(SingleInstanceTest, HungFirstInstanceDoesNotHoldUpASecondStart) {
     const pid_t second = inst.Start({"file.txt"});
     EXPECT_EQ(inst.WaitExit(second, 20000), 0);
     EXPECT_LT(MsSince(started), 12000) << "each reply is waited for a bounded time";
+    EXPECT_NE(inst.Dir.ReadFile("stderr.log").find("the running copy does not answer"), std::string::npos)
+        << "a start that gives way to a copy it cannot reach says so (on stderr without a display)";
     ::kill(first, SIGCONT);
 }
 
@@ -149,6 +151,72 @@ TEST(SingleInstanceTest, TheProgramItselfKeepsOneInstance) {
     std::replace(word.begin(), word.end(), '/', '_');
     const std::string log = inst.Dir.ReadFile("common/" + word + "/debug.log");
     EXPECT_NE(log.find("Enter Debug Mode..."), std::string::npos) << "switch d writes the debug log";
+}
+
+int ModeOf(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+TEST(SingleInstanceTest, ARealStartKeepsTheUsersDataToTheUser) {
+    Installation inst("", CLOAKLINE_PROGRAM);
+    // No shared folder named: a program run as root must not make one under /var/lib.
+    const pid_t p = inst.Start({"-d"}, {{"CLOAKLINE_COMMON_APPDATA", ""}});
+    ASSERT_TRUE(inst.WaitListening(p));
+    std::string word = inst.Program;
+    std::replace(word.begin(), word.end(), '/', '_');
+    const std::string data = inst.Dir.Path() + "/cfg/" + word;
+    EXPECT_EQ(ModeOf(data), 0700);
+    for (const char* file : {"setting.dat", "UserFlag.ini", "debug.log"}) {
+        EXPECT_EQ(ModeOf(data + "/" + file), 0600) << file;
+    }
+    EXPECT_FALSE(fs::exists("/var/lib/" + word));
+    EXPECT_TRUE(fs::is_empty(inst.Dir.Path() + "/common"));
+    EXPECT_EQ(inst.WaitExit(inst.Start({"-s"}), kStartMs), 0);
+    EXPECT_EQ(inst.WaitExit(p, kStartMs), 0);
+}
+
+// Another local user holding the lock where it used to be shared, or trying
+// to plant one in our session folder, keeps nobody from starting.
+TEST(SingleInstanceTest, AnotherUserCannotKeepTheProgramFromStarting) {
+    if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0 ||
+        ::access("/usr/bin/flock", X_OK) != 0) {
+        GTEST_SKIP() << "needs root and setpriv/flock to act as a second user";
+    }
+    Installation inst("", CLOAKLINE_PROGRAM);
+    const std::string planted = inst.Dir.Path() + "/run/Global__T1_.lock";
+    auto asNobody = [](std::vector<std::string> args) {
+        args.insert(args.begin(),
+                    {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+        std::vector<char*> argv;
+        for (std::string& a : args) {
+            argv.push_back(a.data());
+        }
+        argv.push_back(nullptr);
+        // A group of its own, so that flock's child goes with it.
+        posix_spawnattr_t attr;
+        ::posix_spawnattr_init(&attr);
+        ::posix_spawnattr_setpgroup(&attr, 0);
+        ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        pid_t pid = 0;
+        EXPECT_EQ(::posix_spawn(&pid, argv[0], nullptr, &attr, argv.data(), environ), 0);
+        ::posix_spawnattr_destroy(&attr);
+        return pid;
+    };
+    const pid_t holder = asNobody({"/usr/bin/flock", "-n", "/run/lock/Global__T1_.lock", "sleep", "30"});
+    const pid_t planter = asNobody({"/usr/bin/flock", "-n", planted, "true"});
+    int status = 0;
+    ::waitpid(planter, &status, 0);
+    EXPECT_FALSE(fs::exists(planted)) << "our session folder is closed to other users";
+
+    const pid_t ours = inst.Start({}, {{"CLOAKLINE_LOCK_DIR", ""}});
+    EXPECT_TRUE(inst.WaitListening(ours));
+    const pid_t again = inst.Start({}, {{"CLOAKLINE_LOCK_DIR", ""}});
+    EXPECT_EQ(inst.WaitExit(again, kStartMs), 0) << "still one instance per user session";
+    EXPECT_EQ(ModeOf(planted), 0600);
+    ::kill(-holder, SIGKILL);
+    ::waitpid(holder, &status, 0);
+    ::unlink("/run/lock/Global__T1_.lock");
 }
 
 }  // namespace

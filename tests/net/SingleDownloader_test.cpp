@@ -99,10 +99,16 @@ class SingleDownloaderTest : public ::testing::Test {
     // The worker of an aborted request is gone, its temporary file with it.
     void WaitForWorkers() { ASSERT_TRUE(Tracker->WaitAll(kWait)); }
 
+    // Temporary files of downloads, which lie beside their targets; and
+    // anything at all in the shared temporary folder.
     std::vector<std::string> TempFiles() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(Temp.Path() + "/tmp")) {
-            names.push_back(entry.path().filename().string());
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(Temp.Path())) {
+            const std::string name = entry.path().filename().string();
+            if ((name.starts_with(".") && name.ends_with(".tmp")) ||
+                entry.path().parent_path() == std::filesystem::path(Temp.Path() + "/tmp")) {
+                names.push_back(name);
+            }
         }
         return names;
     }

@@ -47,6 +47,7 @@ class RecordingFileSystem : public IFileSystem {
         FReal->ListFiles(mask, list, withFolder);
     }
     std::string GetLongPath(std::string_view path) const override { return FReal->GetLongPath(path); }
+    bool MakePrivate(std::string_view path) override { return FReal->MakePrivate(path); }
 
     int ReplacementsOf(const std::string& path) const {
         auto it = Replacements.find(path);

@@ -329,12 +329,16 @@ TEST_F(EngineTest, SwitchingSkinsLoadsTheFileAndFallsBackToTheBuiltInSkin) {
     EXPECT_TRUE(SkinData->SkinnableForm());
     EXPECT_EQ(qApp->styleSheet(), QStringLiteral("QWidget { color: green; }"));
 
+    // A missing file, and a name that leaves the folder (even one that leads
+    // back to a real skin), give the built-in skin.
     engine.SetSkin("Purple");
+    EXPECT_EQ(engine.Skin(), "Default");
+    engine.SetSkin("..\\skins\\Blue");
     EXPECT_EQ(engine.Skin(), "Default");
     EXPECT_EQ(UserSetting("Skin"), "Default");
     EXPECT_EQ(SkinData->StoredSkin(), TKTSkinData::BuiltInSkin());
     EXPECT_EQ(qApp->styleSheet(), QString());
-    EXPECT_EQ(changed, 3);
+    EXPECT_EQ(changed, 4);
 }
 
 TEST_F(EngineTest, CorruptOrTruncatedSkinFilesFallBackWithALogLine) {

@@ -8,12 +8,14 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
 #include "core/framework/GlobalPlatform.h"
 #include "core/framework/KTSettings.h"
+#include "platform/linux/LinuxProcesses.h"
 #include "tests/core/framework/SettingsTestPlatform.h"
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/RecordingLogSink.h"
@@ -270,6 +272,61 @@ TEST_F(UpdateFormTest, TheFirstStartPushesButReportsNothingLaterStartsReportAndO
     EXPECT_FALSE(d->isVisible());
     EXPECT_EQ(Processes->OpenedUrls, std::vector<std::string>{"http://example.test/dl"});
     EXPECT_EQ(Setting("Update.AutoCheck"), "0");
+}
+
+// An attacker who can change the plain-HTTP answer: every value that once
+// led out of the program's folder, through the real opener rules and a
+// logging xdg-open first on PATH.
+TEST_F(UpdateFormTest, AHostileAnswerOpensNothingOutsideTheProgramAndOnlyWebAddressesReachTheOpener) {
+    const std::string root = Env.Dir.Path();
+    Env.Dir.WriteFile("prog/help.htm", "help");
+    Env.Dir.WriteFile("outside/Evil.lan", "[AppRes]\r\nAppName=Evil\r\n");
+    Env.Dir.WriteFile("bin/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$1\" >> '" + root + "/opened'\n");
+    std::filesystem::permissions(root + "/bin/xdg-open", std::filesystem::perms::owner_all);
+    const std::string oldPath = qEnvironmentVariable("PATH").toStdString();
+    qputenv("PATH", QByteArray::fromStdString(root + "/bin:" + oldPath));
+    Env.P.Processes = std::make_unique<LinuxProcesses>(root + "/prog");
+
+    Answer(
+        "magicword=Word7\r\nResult=1\r\ninfo=Update\r\npage=smb://attacker/share\r\n"
+        "__MODIFY__.Skin=..\\..\\outside\\Evil\r\n__MODIFY__.Language=..\\..\\outside\\Evil\r\n"
+        "__MODIFY__.Language.Force=/etc/Evil\r\n__MODIFY__.App.Name=firefox\r\n__MODIFY__.AutoRun=1\r\n"
+        "__MODIFY__.App.Autorun=1\r\n__MODIFY__.App.Multiple=1\r\n__MODIFY__.Debug.Enabled=1\r\n"
+        "__MODIFY__.Debug.Disabled=1\r\n__MODIFY__.URL.CheckIP=file:///etc/passwd\r\n"
+        "__MODIFY__.URL.help=%EXEPATH%\\..\\outside\\Evil.lan\r\n__MODIFY__.URL.eula=-x\r\n"
+        "__MODIFY__.URL.home=%EXEPATH%\\help.htm\r\n__MODIFY__.URL.support=http://127.0.0.1:9/s\r\n");
+    TKTEngine& engine = Start("App.Autorun=0\r\nApp.Multiple=0\r\nUpdate.AutoCheck=1\r\n", "RunTimes=3\r\n");
+    engine.AppUpdateAuto();
+    ASSERT_TRUE(WaitForAnswer());
+    for (const char* name : {"Skin", "Language.Force", "AutoRun", "Debug.Enabled", "Debug.Disabled"}) {
+        EXPECT_EQ(Setting(name), "") << name;
+    }
+    EXPECT_EQ(Setting("Language"), "Test");
+    EXPECT_EQ(Setting("App.Name"), "Cloakline");
+    EXPECT_EQ(Setting("App.Autorun"), "0");
+    EXPECT_EQ(Setting("App.Multiple"), "0");
+
+    // The same names from the user's own file open nothing outside either.
+    engine.SetLanguage("..\\..\\outside\\Evil");
+    EXPECT_EQ(engine.Language(), "English");
+    EXPECT_NE(engine.AppName(), "Evil");
+
+    Dialog()->btnOK->click();  // the answer's "page"
+    for (const char* page : {"CheckIP", "help", "eula", "home", "support"}) {
+        engine.ShowPageByURL(engine.GetURL(page, true));
+    }
+    ASSERT_TRUE(RunUntil([&] { return Env.Dir.ReadFile("opened").find("/s?") != std::string::npos; }));
+    Settle();
+    qputenv("PATH", QByteArray::fromStdString(oldPath));
+    TStringList opened;
+    opened.SetText(Env.Dir.ReadFile("opened"));
+    ASSERT_EQ(opened.Count(), 2u) << Env.Dir.ReadFile("opened");
+    // The openers run side by side, so either may have written first.
+    std::vector<std::string> lines = opened.Lines();
+    std::sort(lines.begin(), lines.end());
+    EXPECT_EQ(lines[0], std::filesystem::canonical(root + "/prog/help.htm").string())
+        << "the local help page, as a native path";
+    EXPECT_TRUE(lines[1].starts_with("http://127.0.0.1:9/s?ACTION=support&")) << lines[1];
 }
 
 TEST_F(UpdateFormTest, TheSelfClosingResultCountsDownFromAtLeastFive) {

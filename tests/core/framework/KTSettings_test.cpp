@@ -441,6 +441,9 @@ TEST_F(SettingsTest, SlowLanguageStringReadsTheLanguageFile) {
     EXPECT_EQ(s->SlowGetLanguageString("AppRes", "Missing", "dflt"), "dflt");
     s->SetSettingstring("Language.Force", "Deutsch");
     EXPECT_EQ(s->SlowGetLanguageString("AppRes", "Hello", "?"), "Hallo");
+    Env.Dir.WriteFile("elsewhere/Evil.lan", "[AppRes]\r\nHello=Evil\r\n");
+    s->SetSettingstring("Language.Force", "..\\..\\elsewhere\\Evil");
+    EXPECT_EQ(s->SlowGetLanguageString("AppRes", "Hello", "?"), "?") << "read as a missing file";
 }
 
 TEST_F(SettingsTest, ValuesCannotInjectLines) {

@@ -62,13 +62,30 @@ TEST(UpdateAnswerTest, SettingsThatNameProgramsFilesFoldersOrTheInstallationAreN
         EXPECT_TRUE(IsProtectedFromUpdate(name)) << "'" << name << "'";
     }
     for (const char* name :
-         {"Update.Days", "NORMAL_IPS", "URL.Update", "App.Name", "Banner.Path.X", "FireFoxPath2", "PathX"}) {
+         {"Update.Days", "NORMAL_IPS", "URL.Update", "Banner.Path.X", "FireFoxPath2", "PathX", "Skin"}) {
         EXPECT_FALSE(IsProtectedFromUpdate(name)) << name;
     }
     const TUpdateAnswer a =
         ReadUpdateAnswer("magicword=w\n__MODIFY__.FireFoxPath=/tmp/evil\n__MODIFY__.Update.Days=2\n", "w");
     EXPECT_EQ(a.Refused, std::vector<std::string>{"__MODIFY__.FireFoxPath=/tmp/evil"});
     EXPECT_EQ(a.Pushes, (std::vector<TSettingPush>{{"Update.Days", "2"}}));
+}
+
+TEST(UpdateAnswerTest, TheAutostartStartUpAndDebugSwitchesAndPathLikeItemNamesAreNeverPushed) {
+    for (const char* name : {"App.Name", "AutoRun", "autorun", "App.Autorun", "App.Multiple", "Debug.Enabled",
+                             "debug.disabled"}) {
+        EXPECT_TRUE(IsProtectedFromUpdate(name)) << name;
+    }
+    const TUpdateAnswer a = ReadUpdateAnswer(
+        "magicword=w\n__MODIFY__.Skin=..\\..\\..\\tmp\\x\n__MODIFY__.Language=/etc/x\n"
+        "__MODIFY__.Language.Force=C:x\n__MODIFY__.skin=a..b\n__MODIFY__.App.Name=firefox\n"
+        "__MODIFY__.Debug.Enabled=1\n__MODIFY__.Skin=Dark\n__MODIFY__.Language=Deutsch (Schweiz)\n"
+        "__MODIFY__.Language.Force=\n",
+        "w");
+    EXPECT_EQ(a.Refused.size(), 6u);
+    EXPECT_EQ(a.Pushes, (std::vector<TSettingPush>{
+                            {"Skin", "Dark"}, {"Language", "Deutsch (Schweiz)"}, {"Language.Force", ""}}))
+        << "plain names, and an empty one that brings the default back, still pass";
 }
 
 TEST(UpdateAnswerTest, AnAcceptedAnswerIsSavedOnceAndCountedAndRefusalsAreLogged) {

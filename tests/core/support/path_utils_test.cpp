@@ -95,6 +95,18 @@ TEST(PathParts, TrailingBackslashIsAddedOrRemovedOnce) {
     }
 }
 
+TEST(IsPlainItemName, OnlyNamesThatStayInTheirFolder) {
+    for (const char* name : {"Default", "Light.nsf", "Deutsch (Schweiz)", "x",
+                             "Fran\xC3\xA7"
+                             "ais"}) {
+        EXPECT_TRUE(IsPlainItemName(name)) << name;
+    }
+    for (const char* name : {"", "..", "..\\x", "a\\b", "a/b", "/etc/x", "\\tmp\\x", "C:x", "\\\\srv\\s",
+                             "a..b", "x\n", "tab\there"}) {
+        EXPECT_FALSE(IsPlainItemName(name)) << name;
+    }
+}
+
 TEST(ParseCommandLineArguments, SplitsAtWhiteSpaceAndGroupsQuotes) {
     struct Row {
         std::string Params;

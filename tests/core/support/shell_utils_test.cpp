@@ -304,5 +304,12 @@ TEST(FileTimeToDateTime, CountsDaysFrom1899InUtc) {
     }
 }
 
+TEST(AutoRunEntryName, ComesFromTheInstallationIdentityOnly) {
+    EXPECT_EQ(AutoRunEntryName("{6F1C2A7E-3B4D-4E8A-9C21-5D7F0B3A8E64}"),
+              "Cloakline-6F1C2A7E-3B4D-4E8A-9C21-5D7F0B3A8E64");
+    EXPECT_EQ(AutoRunEntryName("../firefox"), "Cloakline-firefox") << "no separators or dots survive";
+    EXPECT_EQ(AutoRunEntryName(""), "Cloakline");
+}
+
 }  // namespace
 }  // namespace cloakline

@@ -125,5 +125,38 @@ TEST(AppendURLParams, JoinsWithTheRightMark) {
     }
 }
 
+TEST(ClassifyOpenAddress, WebAddressesAndAbsoluteLocalFilesOnly) {
+    struct Row {
+        std::string Url;
+        TOpenKind Kind;
+        std::string Path;
+    };
+    const std::vector<Row> rows = {
+        {"http://127.0.0.1/checkip", TOpenKind::Web, ""},
+        {"HTTPS://h/a b?x=1", TOpenKind::Web, ""},
+        {"\\opt\\app\\help.htm", TOpenKind::LocalFile, "\\opt\\app\\help.htm"},
+        {"/opt/app/help.htm", TOpenKind::LocalFile, "\\opt\\app\\help.htm"},
+        {"file:///opt/My%20App/help.htm", TOpenKind::LocalFile, "\\opt\\My App\\help.htm"},
+        {"file:///C:/App/help.htm", TOpenKind::LocalFile, "C:\\App\\help.htm"},
+        {"file://server/share/x", TOpenKind::Refused, ""},
+        {"file:///a%00b", TOpenKind::Refused, ""},
+        {"smb://server/share", TOpenKind::Refused, ""},
+        {"-new-window", TOpenKind::Refused, ""},
+        {"help.htm", TOpenKind::Refused, ""},
+        {"\\\\server\\share\\x", TOpenKind::Refused, ""},
+        {"http:evil", TOpenKind::Refused, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.Url);
+        const TOpenTarget target = ClassifyOpenAddress(row.Url);
+        EXPECT_EQ(target.Kind, row.Kind);
+        EXPECT_EQ(target.Path, row.Path);
+    }
+    EXPECT_TRUE(IsPathInsideFolder("\\opt\\app\\help.htm", "\\opt\\app", false));
+    EXPECT_FALSE(IsPathInsideFolder("\\opt\\apps\\help.htm", "\\opt\\app", false));
+    EXPECT_FALSE(IsPathInsideFolder("\\OPT\\APP\\x", "\\opt\\app", false));
+    EXPECT_TRUE(IsPathInsideFolder("C:\\APP\\x", "c:\\app\\", true));
+}
+
 }  // namespace
 }  // namespace cloakline

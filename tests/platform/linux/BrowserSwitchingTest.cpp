@@ -127,6 +127,16 @@ TEST_F(BrowserSwitchingTest, SwitchedOffBrowsersAreClearedByAHide) {
     EXPECT_EQ(Desktop.Dir.ReadFile(kKioslaverc).find("5.6.7.8"), std::string::npos);
 }
 
+TEST_F(BrowserSwitchingTest, ALinkedOperaPreferenceFileIsWrittenThroughItsLink) {
+    const std::string link = Desktop.Dir.Path() + "/" + kOperaPrefs;
+    Desktop.Dir.WriteFile("dotfiles/operaprefs.ini", kOperaStart);
+    fs::remove(link);
+    fs::create_symlink(Desktop.Dir.Path() + "/dotfiles/operaprefs.ini", link);
+    ASSERT_EQ(Switch("1.2.3.4:8080", true), 0);
+    EXPECT_TRUE(fs::is_symlink(link)) << "the user's link stays";
+    EXPECT_EQ(Desktop.Dir.ReadFile("dotfiles/operaprefs.ini"), ApplyOperaProxy(kOperaStart, "1.2.3.4:8080"));
+}
+
 TEST_F(BrowserSwitchingTest, MalformedTextsReachNoBrowser) {
     ASSERT_EQ(Switch("1.2.3.4:8080", true), 0);
     const std::string keyfile = Desktop.KeyFile();

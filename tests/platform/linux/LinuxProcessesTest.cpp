@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -180,6 +181,28 @@ TEST_F(LinuxProcessesOpenURL, FailsWithoutAnOpener) {
     LinuxProcesses processes;
     EXPECT_FALSE(processes.OpenURL("http://example.test/"));
     EXPECT_FALSE(processes.OpenURL(""));
+}
+
+TEST_F(LinuxProcessesOpenURL, OnlyWebAddressesAndFilesInsideTheProgramFolderReachTheOpener) {
+    FDir.WriteFile("prog/help.htm", "help");
+    FDir.WriteFile("outside/secret.txt", "secret");
+    fs::create_symlink(FDir.Path() + "/outside/secret.txt", FDir.Path() + "/prog/link.htm");
+    const std::string prog = FDir.Path() + "/prog";
+    LinuxProcesses processes(prog);
+    for (const std::string& refused :
+         {std::string("file://") + FDir.Path() + "/outside/secret.txt", FDir.Path() + "/outside/secret.txt",
+          prog + "/../outside/secret.txt", prog + "/link.htm", std::string("smb://host/share"),
+          std::string("-x"), std::string("help.htm"), prog + "/missing.htm", std::string("ftp://h/x")}) {
+        EXPECT_FALSE(processes.OpenURL(refused)) << refused;
+    }
+    EXPECT_FALSE(fs::exists(FOut)) << "nothing refused reached the opener";
+
+    // The local help page as the engine spells it (program form, "%EXEPATH%\help.htm").
+    std::string programForm = prog + "/help.htm";
+    std::replace(programForm.begin(), programForm.end(), '/', '\\');
+    ASSERT_TRUE(processes.OpenURL(programForm));
+    ASSERT_TRUE(WaitForFile(FOut, 10000));
+    EXPECT_EQ(Lines(FDir.ReadFile("opened"))[2], fs::canonical(prog + "/help.htm").string());
 }
 
 }  // namespace

@@ -38,12 +38,20 @@ TEST(LinuxSingleInstanceNames, LockFilesKeepOnlyPortableCharacters) {
     EXPECT_EQ(LockFileName("\xC3\xBC"), "__.lock");
 }
 
-TEST(LinuxSingleInstanceNames, TheLockFolderIsConfigurableOrShared) {
+TEST(LinuxSingleInstanceNames, TheLockFolderIsConfigurableOrTheUsersSessionFolder) {
     FakeEnv configured{{"CLOAKLINE_LOCK_DIR", "/some/where"}};
     EXPECT_EQ(LinuxSingleInstance(configured.Lookup()).LockFolder(), "/some/where");
+    TempDir runtime;
+    ::chmod(runtime.Path().c_str(), 0700);
+    FakeEnv session{{"XDG_RUNTIME_DIR", runtime.Path()}};
+    EXPECT_EQ(LinuxSingleInstance(session.Lookup()).LockFolder(), runtime.Path());
+    // Without a session folder: the user's private one, never a shared /run/lock.
     FakeEnv unset;
-    const std::string shared = LinuxSingleInstance(unset.Lookup()).LockFolder();
-    EXPECT_EQ(shared, ::access("/run/lock", W_OK | X_OK) == 0 ? "/run/lock" : "/tmp");
+    const std::string fallback = LinuxSingleInstance(unset.Lookup()).LockFolder();
+    EXPECT_EQ(fallback, "/tmp/cloakline-" + std::to_string(::geteuid()));
+    struct stat st {};
+    ASSERT_EQ(::lstat(fallback.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 TEST_F(LinuxSingleInstanceTest, TheSameProcessCannotTakeANameTwice) {
@@ -56,14 +64,14 @@ TEST_F(LinuxSingleInstanceTest, TheSameProcessCannotTakeANameTwice) {
     EXPECT_TRUE(fs::exists(FDir.Path() + "/" + LockFileName(name)));
 }
 
-TEST_F(LinuxSingleInstanceTest, LockFilesAreOpenToEveryUser) {
-    const mode_t old = ::umask(077);
+TEST_F(LinuxSingleInstanceTest, LockFilesAreTheUsersAlone) {
+    const mode_t old = ::umask(0);
     const bool created = LinuxSingleInstance(FEnv.Lookup()).CreateUniqueMutex(UniqueName("mode"));
     ::umask(old);
     ASSERT_TRUE(created);
     struct stat st {};
     ASSERT_EQ(::stat((FDir.Path() + "/" + LockFileName(UniqueName("mode"))).c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(LinuxSingleInstanceTest, ALivingProcessHoldsTheNameUntilItIsKilled) {
