@@ -80,6 +80,18 @@ put("fuzz_url_params", "page", "http://127.0.0.1:8480/page.php?pid=CLK&ver=1.0.0
 put("fuzz_url_params", "qvtx", "qvtx:cmd=open&url=http%3A%2F%2F127.0.0.1%2Fx&x=%%&bad=%zz")
 put("fuzz_url_params", "ansi", "?name=K%F6ln&empty=&=v&&k")
 
+# A Firefox profile's prefs.js and user.js, split at a NUL byte.
+put("fuzz_firefox_prefs", "default", 'user_pref("browser.startup.page", 3);\n\0')
+put("fuzz_firefox_prefs", "manual",
+    'user_pref("network.proxy.type", 1);\nuser_pref("network.proxy.http", "10.0.0.1");\n\0'
+    'user_pref("my.own", true);\r\n')
+put("fuzz_firefox_prefs", "old_block",
+    'user_pref("network.proxy.type", 0);\n\0'
+    '// Cloakline proxy: begin\nuser_pref("network.proxy.type", 0);\n// Cloakline proxy: end\n')
+put("fuzz_firefox_prefs", "profiles",
+    "[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=default\nIsRelative=1\nPath=abc.default\n"
+    "\n[Profile1]\nIsRelative=0\nPath=/home/u/other\n")
+
 # Local information answers.
 put("fuzz_local_info", "answer",
     "IP=203.0.113.7\r\nCOUNTRY_SHORT=NL\r\nCOUNTRY_LONG=Netherlands\r\nCITY=Amsterdam\r\n")

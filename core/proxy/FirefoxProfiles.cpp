@@ -1,5 +1,6 @@
 #include "core/proxy/FirefoxProfiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "core/framework/IniDocument.h"
@@ -44,13 +45,26 @@ std::vector<TLine> SplitLines(std::string_view text) {
     return lines;
 }
 
-std::string_view FirstBreak(const std::vector<TLine>& lines) {
-    for (const TLine& line : lines) {
-        if (!line.Break.empty()) {
-            return line.Break;
+// The line break that lines use: a lone "\r" (as often as not a stray one
+// inside a line) only where no other is found.
+std::string_view UsualBreak(const std::vector<const TLine*>& lines) {
+    std::string_view lone;
+    for (const TLine* line : lines) {
+        if (line->Break == "\r") {
+            lone = line->Break;
+        } else if (!line->Break.empty()) {
+            return line->Break;
         }
     }
-    return "\n";
+    return lone.empty() ? std::string_view("\n") : lone;
+}
+
+std::string_view FirstBreak(const std::vector<TLine>& lines) {
+    std::vector<const TLine*> all;
+    for (const TLine& line : lines) {
+        all.push_back(&line);
+    }
+    return UsualBreak(all);
 }
 
 // One user_pref("name", value); line, the value as written.
@@ -95,6 +109,9 @@ std::string TypeLine(int type) {
 // user.js split into the user's own lines and what our blocks hold.
 struct TUserJsParts {
     std::string Rest;
+    // The break of the user's own lines, so that the block written among
+    // them looks the same at every switch, whatever our lines held before.
+    std::string_view Break;
     std::vector<std::string> Own;      // lines of "prefs.js", as recorded
     std::vector<std::string> Earlier;  // pref lines an earlier version forced
     std::vector<std::string> Prefs;    // pref lines inside the blocks
@@ -105,12 +122,20 @@ bool IsBlockLine(std::string_view trimmed) {
     return trimmed.starts_with(kProxyPrefPrefix) || trimmed.starts_with(kRecordPrefix);
 }
 
-TUserJsParts SplitUserJs(const std::vector<TLine>& lines, std::string_view lineBreak) {
+// We only ever record whole pref lines, once each; anything else under our
+// prefix was mangled by hand and is dropped with the block.
+void AddRecord(std::vector<std::string>& records, std::string_view line) {
+    if (ParsePref(line) && std::find(records.begin(), records.end(), line) == records.end()) {
+        records.emplace_back(line);
+    }
+}
+
+TUserJsParts SplitUserJs(const std::vector<TLine>& lines) {
     TUserJsParts parts;
+    std::vector<const TLine*> kept;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (!TrimText(lines[i].Text).starts_with(kBlockBegin)) {
-            parts.Rest += lines[i].Text;
-            parts.Rest += lines[i].Break.empty() ? lineBreak : lines[i].Break;
+            kept.push_back(&lines[i]);
             continue;
         }
         parts.Found = true;
@@ -128,14 +153,19 @@ TUserJsParts SplitUserJs(const std::vector<TLine>& lines, std::string_view lineB
         for (std::size_t j = i + 1; j < end; ++j) {
             const std::string_view text = TrimText(lines[j].Text);
             if (text.starts_with(kOwnRecord)) {
-                parts.Own.emplace_back(TrimText(text.substr(kOwnRecord.size())));
+                AddRecord(parts.Own, TrimText(text.substr(kOwnRecord.size())));
             } else if (text.starts_with(kEarlierRecord)) {
-                parts.Earlier.emplace_back(TrimText(text.substr(kEarlierRecord.size())));
+                AddRecord(parts.Earlier, TrimText(text.substr(kEarlierRecord.size())));
             } else if (text.starts_with(kProxyPrefPrefix)) {
                 parts.Prefs.emplace_back(text);
             }
         }
         i = end < lines.size() && TrimText(lines[end].Text) == kBlockEnd ? end : end - 1;
+    }
+    parts.Break = UsualBreak(kept);
+    for (const TLine* line : kept) {
+        parts.Rest += line->Text;
+        parts.Rest += line->Break.empty() ? parts.Break : line->Break;
     }
     return parts;
 }
@@ -195,17 +225,27 @@ std::string WithoutPrefs(const std::vector<TLine>& lines,
 
 TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse) {
     const std::vector<TLine> userLines = SplitLines(files.UserJs);
-    const std::string_view userBreak = FirstBreak(userLines);
-    TUserJsParts parts = SplitUserJs(userLines, userBreak);
+    TUserJsParts parts = SplitUserJs(userLines);
+    const std::string_view userBreak = parts.Break;
 
-    // A block of an earlier version set a fixed proxy or none at all.
+    // A block of an earlier version set a fixed proxy or none at all. The
+    // lines that give the user's own setting back (a Stop while Firefox ran)
+    // are ours: taken for an earlier version's, that setting would be
+    // cleaned out of "prefs.js" at the next switch.
+    std::vector<std::string> forced;
     bool earlierBlock = false;
     for (const std::string& line : parts.Prefs) {
         const auto pref = ParsePref(line);
+        if (pref && ContainsPref(parts.Own, *pref)) {
+            continue;
+        }
+        forced.push_back(line);
         earlierBlock = earlierBlock || (pref && TypeOf(*pref) && TypeOf(*pref) != kFirefoxSystemProxyType);
     }
     if (earlierBlock) {
-        parts.Earlier.insert(parts.Earlier.end(), parts.Prefs.begin(), parts.Prefs.end());
+        for (const std::string& line : forced) {
+            AddRecord(parts.Earlier, line);
+        }
     }
 
     TFirefoxPrefFiles result{files.PrefsJs, {}};
@@ -310,6 +350,9 @@ std::vector<std::string> FirefoxProfileFolders(std::string_view profilesIni, std
             }
         }
         programPath = ExcludeTrailingBackslash(programPath);
+        if (programPath.empty()) {
+            continue;  // "/" is never a profile: its user.js would be a file at the root
+        }
         folders.push_back(*isRelative == "1" ? CombinePath(iniFolder, programPath) : programPath);
     }
     return folders;

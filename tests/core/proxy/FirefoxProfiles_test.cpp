@@ -94,6 +94,17 @@ TEST(FirefoxPrefFilesTest, AUserSetProfileFollowsTheDesktopWhileHidingAndGetsIts
         << "once given back, the block goes";
 }
 
+TEST(FirefoxPrefFilesTest, AUsersNoProxyChoiceHandedBackWhileFirefoxRunsIsNotTakenForAnEarlierBlock) {
+    // "No proxy" is what earlier versions forced too; the user's own must survive.
+    const TFirefoxPrefFiles start{kPrefsStart + "user_pref(\"network.proxy.type\", 0);\n", kUserLines};
+    const TFirefoxPrefFiles afterRun = FirefoxRuns(SwitchFirefoxPrefFiles(start, kHide, kFree));
+    const TFirefoxPrefFiles stoppedInUse = SwitchFirefoxPrefFiles(afterRun, kStop, kInUse);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(stoppedInUse, kStop, kInUse), stoppedInUse) << "the start's Stop";
+    const TFirefoxPrefFiles nextRun = FirefoxRuns(stoppedInUse);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree), (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}));
+    EXPECT_NE(nextRun.PrefsJs.find("user_pref(\"network.proxy.type\", 0);"), std::string::npos);
+}
+
 TEST(FirefoxPrefFilesTest, BlocksOfEarlierVersionsAndWhatFirefoxCopiedFromThemAreRemoved) {
     const std::string noProxyBlock = std::string(kBlockBegin) +
                                      " (Cloakline rewrites these lines whenever it switches the proxy)\n"
