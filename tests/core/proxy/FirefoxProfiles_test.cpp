@@ -101,7 +101,8 @@ TEST(FirefoxPrefFilesTest, AUsersNoProxyChoiceHandedBackWhileFirefoxRunsIsNotTak
     const TFirefoxPrefFiles stoppedInUse = SwitchFirefoxPrefFiles(afterRun, kStop, kInUse);
     EXPECT_EQ(SwitchFirefoxPrefFiles(stoppedInUse, kStop, kInUse), stoppedInUse) << "the start's Stop";
     const TFirefoxPrefFiles nextRun = FirefoxRuns(stoppedInUse);
-    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree), (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}));
+    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree),
+              (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}));
     EXPECT_NE(nextRun.PrefsJs.find("user_pref(\"network.proxy.type\", 0);"), std::string::npos);
 }
 
