@@ -9,8 +9,8 @@
 #include "core/proxy/HideRules.h"
 #include "core/support/PathUtils.h"
 #include "core/support/StringList.h"
-#include "core/support/TextUtils.h"
 #include "core/support/TextEncoding.h"
+#include "core/support/TextUtils.h"
 #include "core/support/UrlUtils.h"
 #include "fuzz/support/FuzzCheck.h"
 

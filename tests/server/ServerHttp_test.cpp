@@ -35,9 +35,9 @@ namespace cloakline::server {
 namespace {
 
 using namespace std::chrono_literals;
+using cloakline::test::TTinyProxy;
 using test::Fetch;
 using test::TFetchOptions;
-using cloakline::test::TTinyProxy;
 
 constexpr auto kWait = 30s;
 constexpr std::string_view kWord = "cloakline-reference";
@@ -270,8 +270,9 @@ TEST_F(ServerHttpTest, WithNothingHealthyTheInstallationKeepsTheListsItHas) {
     EXPECT_FALSE(AnswerValue(fetched.Body, "__MODIFY__.SUPER_IPS")) << fetched.Body;
 
     cloakline::test::SettingsTestPlatform env;
-    env.WriteConst("[setting]\r\nApp.MagicWord=cloakline-reference\r\n"
-                   "NORMAL_IPS=10.9.9.9:3128|Japan|JP|0|0\r\nSUPER_IPS=10.9.9.8:80|Japan|JP|0|0\r\n");
+    env.WriteConst(
+        "[setting]\r\nApp.MagicWord=cloakline-reference\r\n"
+        "NORMAL_IPS=10.9.9.9:3128|Japan|JP|0|0\r\nSUPER_IPS=10.9.9.8:80|Japan|JP|0|0\r\n");
     {
         TKTSettings settings(env.P, "");
         ApplyUpdateAnswer(ReadUpdateAnswer(fetched.Body, "cloakline-reference"), settings);

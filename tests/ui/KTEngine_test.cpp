@@ -476,8 +476,9 @@ TEST_F(EngineTest, SwitchingLanguagesLoadsTheFileAndRemembersTheChoice) {
 }
 
 TEST_F(EngineTest, AMissingLanguageFileLeavesTheShippedEnglishTextsAnswering) {
-    WriteLanguage("English.lan", "[AppRes]\r\nMSGBox.CHKNET=Check your network\r\n"
-                                 "[LibRes]\r\nUpdate.NetError=Network error\r\n");
+    WriteLanguage("English.lan",
+                  "[AppRes]\r\nMSGBox.CHKNET=Check your network\r\n"
+                  "[LibRes]\r\nUpdate.NetError=Network error\r\n");
     TKTEngine& engine = Start("Language=Klingon\r\n");
     engine.Loaded();
     EXPECT_EQ(engine.Language(), "English");
