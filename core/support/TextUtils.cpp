@@ -90,6 +90,16 @@ std::int32_t TextToIntDef(std::string_view text, std::int32_t defaultValue) {
     return static_cast<std::int32_t>(negative ? -signedValue : signedValue);
 }
 
+bool HasControlCharacter(std::string_view text) {
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7F) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool StartsWithText(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && SameTextAscii(text.substr(0, prefix.size()), prefix);
 }

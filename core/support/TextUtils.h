@@ -18,6 +18,8 @@ std::int32_t TextToIntDef(std::string_view text, std::int32_t defaultValue);
 
 // ASCII case-insensitive prefix test; an empty prefix always matches.
 bool StartsWithText(std::string_view text, std::string_view prefix);
+// A C0 control character or DEL anywhere in the text.
+bool HasControlCharacter(std::string_view text);
 
 // Every occurrence of pattern, in one pass: replacements are not searched
 // again. ReplaceAllText finds pattern without regard to ASCII case. An empty

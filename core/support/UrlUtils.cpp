@@ -28,16 +28,6 @@ bool IsUnreserved(unsigned char c) {
     }
 }
 
-bool HasControl(std::string_view text) {
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7F) {
-            return true;
-        }
-    }
-    return false;
-}
-
 // "%XX" escapes of a file address; nullopt for a broken one or an escaped NUL.
 std::optional<std::string> PercentDecode(std::string_view text) {
     std::string out;
@@ -73,7 +63,7 @@ bool IsProgramFormAbsolute(std::string_view path) {
 TOpenTarget ClassifyOpenAddress(std::string_view url) {
     TOpenTarget target;
     if (StartsWithText(url, "http://") || StartsWithText(url, "https://")) {
-        if (!HasControl(url)) {
+        if (!HasControlCharacter(url)) {
             target.Kind = TOpenKind::Web;
         }
         return target;
@@ -105,7 +95,7 @@ TOpenTarget ClassifyOpenAddress(std::string_view url) {
             c = '\\';
         }
     }
-    if (!HasControl(path) && IsProgramFormAbsolute(path)) {
+    if (!HasControlCharacter(path) && IsProgramFormAbsolute(path)) {
         target.Kind = TOpenKind::LocalFile;
         target.Path = std::move(path);
     }

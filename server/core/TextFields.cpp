@@ -4,25 +4,12 @@
 #include <cmath>
 
 #include "core/support/TextEncoding.h"
+#include "core/support/TextUtils.h"
 
 namespace cloakline::server {
 
-namespace {
-
-bool HasControl(std::string_view text) {
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 bool IsOneLineText(std::string_view text, std::size_t maxBytes) {
-    return text.size() <= maxBytes && IsValidUtf8(text) && !HasControl(text);
+    return text.size() <= maxBytes && IsValidUtf8(text) && !HasControlCharacter(text);
 }
 
 bool IsSafeField(std::string_view text, std::size_t maxBytes) {
