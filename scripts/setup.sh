@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev zlib1g-dev openssl
     libglib2.0-dev libglib2.0-bin gsettings-desktop-schemas
     xvfb xauth
-    openbox libx11-dev
+    libx11-dev
     iso-flags-png-320x240
     tinyproxy chromium firefox-esr
     openbox trayer xdotool x11-utils dbus dbus-x11
