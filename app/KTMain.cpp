@@ -15,6 +15,7 @@
 #include "core/framework/KTInstanceClient.h"
 #include "core/framework/NamedStrings.h"
 #include "core/framework/SystemRegion.h"
+#include "core/support/TextUtils.h"
 #include "ui/KTEngine.h"
 #include "ui/KTSplashForm.h"
 #include "ui/QtNetworkRuntime.h"
@@ -72,16 +73,15 @@ bool CanCreateGuiApplication() {
 // and in a box only where there is a screen to show it on.
 void ShowUnreachableInstanceMessage(TKTSettings& settings) {
     const TNamedString* named = FindNamedString("AppRes", kUnreachableInstanceKey);
-    std::string text = settings.SlowGetLanguageString("AppRes", kUnreachableInstanceKey,
-                                                      named != nullptr ? named->Text : std::string_view());
     std::string name = settings.GetSettingString("App.Name");
     if (name.empty()) {
         name = "Cloakline";
     }
-    for (std::size_t at = text.find("{AppName}"); at != std::string::npos; at = text.find("{AppName}", at)) {
-        text.replace(at, 9, name);
-        at += name.size();
-    }
+    // Filled in as the language data fills its texts.
+    const std::string text =
+        ReplaceAllText(settings.SlowGetLanguageString("AppRes", kUnreachableInstanceKey,
+                                                      named != nullptr ? named->Text : std::string_view()),
+                       "{AppName}", name);
     std::fprintf(stderr, "%s\n", text.c_str());
     if (HasWindowSystem() && qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
         QMessageBox::warning(nullptr, QString::fromStdString(name), QString::fromStdString(text),
