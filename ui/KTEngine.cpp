@@ -51,6 +51,12 @@ void Log(const std::string& message) {
     }
 }
 
+// A file of the language folder, named by its file name or pattern.
+std::string LanguageFolderFile(std::string_view fileName) {
+    return GetAppPath(GlobalPlatform()) + GlobalSettings().GetSettingString("Path.Languages") + "\\" +
+           std::string(fileName);
+}
+
 bool FileExists(const std::string& path) {
     return HasGlobalPlatform() && GlobalPlatform().Files && GlobalPlatform().Files->FileExists(path);
 }
@@ -605,8 +611,7 @@ void TKTEngine::SetLanguage(std::string_view name) {
         return;
     }
     TKTSettings& settings = GlobalSettings();
-    const std::string file =
-        GetAppPath(GlobalPlatform()) + settings.GetSettingString("Path.Languages") + "\\" + wanted + ".lan";
+    const std::string file = LanguageFolderFile(wanted + ".lan");
     // A name that would lead out of the language folder counts as a missing file.
     const bool plain = IsPlainItemName(wanted);
     if (!plain) {
@@ -643,8 +648,7 @@ void TKTEngine::LoadShippedDefaultLanguage() {
     if (FLanguageData->Data().DefaultData().Count() != 0) {
         return;
     }
-    const std::string file =
-        GetAppPath(GlobalPlatform()) + GlobalSettings().GetSettingString("Path.Languages") + "\\English.lan";
+    const std::string file = LanguageFolderFile("English.lan");
     if (!FileExists(file)) {
         return;
     }
@@ -658,9 +662,7 @@ void TKTEngine::LoadShippedDefaultLanguage() {
 void TKTEngine::LoadLanguageList() {
     TStringList files;
     if (HasGlobalPlatform() && GlobalPlatform().Files) {
-        GlobalPlatform().Files->ListFiles(
-            GetAppPath(GlobalPlatform()) + GlobalSettings().GetSettingString("Path.Languages") + "\\*.lan",
-            files, true);
+        GlobalPlatform().Files->ListFiles(LanguageFolderFile("*.lan"), files, true);
     }
     FLanguageList = std::make_unique<TStringList>(BuildLanguageNameList(files));
 }
