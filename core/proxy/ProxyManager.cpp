@@ -62,7 +62,15 @@ TProxyRec ParseProxyLine(std::string_view line, bool isSuper) {
     const auto fields = SplitProxyFields(line);
     TProxyRec rec;
     const std::size_t colon = fields[0].find(':');
-    if (colon == std::string_view::npos) {
+    if (fields[0].find("://") != std::string_view::npos) {
+        if (const auto address = ParseProxyAddress(fields[0])) {
+            rec.IP = address->Host;
+            rec.Port = std::to_string(address->Port);
+            rec.Scheme = address->Scheme;
+            rec.User = address->User;
+            rec.Password = address->Password;
+        }
+    } else if (colon == std::string_view::npos) {
         rec.Port = fields[0];
     } else {
         rec.IP = fields[0].substr(0, colon);
@@ -74,6 +82,16 @@ TProxyRec ParseProxyLine(std::string_view line, bool isSuper) {
     rec.Latitude = fields[4];
     rec.IsSuper = isSuper;
     return rec;
+}
+
+std::optional<TProxyAddress> TProxyRec::UpstreamAddress() const {
+    auto address = ParseProxyAddress(ProxyText());
+    if (address) {
+        address->Scheme = Scheme;
+        address->User = User;
+        address->Password = Password;
+    }
+    return address;
 }
 
 void TProxyManager::ParsedList::Rebuild(const TStringList& lines, bool isSuper) {
