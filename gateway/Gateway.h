@@ -36,10 +36,13 @@ class TGateway final : public IUpstreamGateway {
 
     std::uint16_t Listen(std::uint16_t wishedPort, std::string& error) override;
     std::uint16_t Port() const override;
-    void SetUpstreams(std::optional<TGatewayUpstream> current, std::optional<TGatewayUpstream> standby) override;
+    void SetUpstreams(std::optional<TGatewayUpstream> current,
+                      std::optional<TGatewayUpstream> standby) override;
     void SetStandby(std::optional<TGatewayUpstream> standby) override;
     void SetFailClosedPage(std::string html) override;
-    void CheckUpstream(const TProxyAddress& upstream, const std::string& checkUrl, std::chrono::milliseconds timeout,
+    void CheckUpstream(const TProxyAddress& upstream,
+                       const std::string& checkUrl,
+                       std::chrono::milliseconds timeout,
                        std::function<void(TCheckAnswer)> done) override;
     void SetOnUpstreamFailed(TOnUpstreamFailed handler) override;
 

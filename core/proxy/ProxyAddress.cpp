@@ -131,7 +131,7 @@ std::optional<TProxyAddress> ParseProxyAddress(std::string_view field) {
         const std::size_t colon = userInfo.find(':');
         auto user = DecodeCredential(userInfo.substr(0, colon));
         auto password = DecodeCredential(colon == std::string_view::npos ? std::string_view()
-                                                                          : userInfo.substr(colon + 1));
+                                                                         : userInfo.substr(colon + 1));
         if (!user || !password || user->empty()) {
             return std::nullopt;
         }

@@ -47,19 +47,23 @@ class IUpstreamGateway {
 
     // New connections go through current from now on; open tunnels keep
     // their upstream. No current: fail closed.
-    virtual void SetUpstreams(std::optional<TGatewayUpstream> current, std::optional<TGatewayUpstream> standby) = 0;
+    virtual void SetUpstreams(std::optional<TGatewayUpstream> current,
+                              std::optional<TGatewayUpstream> standby) = 0;
     virtual void SetStandby(std::optional<TGatewayUpstream> standby) = 0;
 
     // The HTML body of the 503 answer to plain requests while failing closed.
     virtual void SetFailClosedPage(std::string html) = 0;
 
     // Fetches checkUrl through the upstream within timeout.
-    virtual void CheckUpstream(const TProxyAddress& upstream, const std::string& checkUrl,
-                               std::chrono::milliseconds timeout, std::function<void(TCheckAnswer)> done) = 0;
+    virtual void CheckUpstream(const TProxyAddress& upstream,
+                               const std::string& checkUrl,
+                               std::chrono::milliseconds timeout,
+                               std::function<void(TCheckAnswer)> done) = 0;
 
     // failedId stopped carrying and is no longer used; nowCurrent is the
     // standby that took over, or nullopt when none was left (failing closed).
-    using TOnUpstreamFailed = std::function<void(std::uint64_t failedId, std::optional<std::uint64_t> nowCurrent)>;
+    using TOnUpstreamFailed =
+        std::function<void(std::uint64_t failedId, std::optional<std::uint64_t> nowCurrent)>;
     virtual void SetOnUpstreamFailed(TOnUpstreamFailed handler) = 0;
 };
 
