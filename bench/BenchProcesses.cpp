@@ -197,6 +197,9 @@ TBenchGateway::TBenchGateway(const std::string& hostProgram,
     if (line.rfind("port ", 0) == 0) {
         FPort = static_cast<std::uint16_t>(std::atoi(line.c_str() + 5));
     }
+    if (FPort != 0 && !test::WaitLoopbackPort(FPort, kStartLimit)) {
+        FPort = 0;
+    }
 }
 
 }  // namespace cloakline::bench

@@ -54,6 +54,9 @@ struct TLatencyResult {
     std::vector<double> Milliseconds;
     // Connections opened, the first of each client connection included.
     std::size_t ConnectionsOpened = 0;
+    // Requests sent again on a new connection because a kept-alive one
+    // closed under them.
+    std::size_t StaleRetries = 0;
     std::string Failure;
 };
 
