@@ -81,7 +81,9 @@ long StatusKb(pid_t pid, const char* field) {
     return -1;
 }
 
-TBenchProcess::TBenchProcess(const std::vector<std::string>& arguments, const std::string& logFile, bool pipeOutput) {
+TBenchProcess::TBenchProcess(const std::vector<std::string>& arguments,
+                             const std::string& logFile,
+                             bool pipeOutput) {
     std::vector<char*> argv;
     for (const std::string& argument : arguments) {
         argv.push_back(const_cast<char*>(argument.c_str()));
@@ -122,8 +124,8 @@ std::string TBenchProcess::FirstLine(std::chrono::milliseconds timeout) {
     std::string line;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (FOutput >= 0) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{FOutput, POLLIN, 0};
         if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) {
             return {};
@@ -183,9 +185,8 @@ TBenchGateway::TBenchGateway(const std::string& hostProgram,
                              const std::string& standby)
     : FProcess(
           [&] {
-              std::vector<std::string> arguments = {hostProgram, "--port",
-                                                    std::to_string(test::UnusedLoopbackPort()), "--upstream",
-                                                    upstream};
+              std::vector<std::string> arguments = {
+                  hostProgram, "--port", std::to_string(test::UnusedLoopbackPort()), "--upstream", upstream};
               if (!standby.empty()) {
                   arguments.insert(arguments.end(), {"--standby", standby});
               }

@@ -22,7 +22,9 @@ long StatusKb(pid_t pid, const char* field);
 // to logFile, unless the first line is wanted (see FirstLine).
 class TBenchProcess {
   public:
-    TBenchProcess(const std::vector<std::string>& arguments, const std::string& logFile, bool pipeOutput = false);
+    TBenchProcess(const std::vector<std::string>& arguments,
+                  const std::string& logFile,
+                  bool pipeOutput = false);
     ~TBenchProcess();
     TBenchProcess(const TBenchProcess&) = delete;
     TBenchProcess& operator=(const TBenchProcess&) = delete;

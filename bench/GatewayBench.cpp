@@ -130,7 +130,8 @@ bool MeasureBulk(const TOptions& options, TSources& sources, const std::string& 
     // not fall on one path only.
     for (int round = 0; round < options.Rounds; ++round) {
         for (TPath& path : paths) {
-            TBulkResult run = DownloadThroughTunnel(path.Port, sources.BulkPort(), bytes, std::chrono::seconds(300));
+            TBulkResult run =
+                DownloadThroughTunnel(path.Port, sources.BulkPort(), bytes, std::chrono::seconds(300));
             if (!run.Ok) {
                 std::printf("bulk: %s failed: %s\n", path.Name, run.Failure.c_str());
                 return false;
@@ -141,7 +142,8 @@ bool MeasureBulk(const TOptions& options, TSources& sources, const std::string& 
     std::printf("\nBulk download of %llu MB through a CONNECT tunnel (MB/s per round; best counts)\n",
                 static_cast<unsigned long long>(options.Megabytes));
     for (const TPath& path : paths) {
-        std::printf("  %-34s best %7.0f MB/s   rounds: %s\n", path.Name, Best(path.Runs), List(path.Runs).c_str());
+        std::printf("  %-34s best %7.0f MB/s   rounds: %s\n", path.Name, Best(path.Runs),
+                    List(path.Runs).c_str());
     }
     const double straight = Best(paths[0].Runs);
     const double relayed = Best(paths[1].Runs);
@@ -177,7 +179,8 @@ bool MeasureLatency(const TOptions& options, TSources& sources, const std::strin
             const TLatencyResult run = TimeSmallGets(viaGateway ? gateway.Port() : tinyproxy.Port(),
                                                      sources.PagePort(), count, kWarmup, kConnections);
             if (!run.Ok) {
-                std::printf("latency: %s failed: %s\n", viaGateway ? "the gateway" : "tinyproxy", run.Failure.c_str());
+                std::printf("latency: %s failed: %s\n", viaGateway ? "the gateway" : "tinyproxy",
+                            run.Failure.c_str());
                 return false;
             }
             auto& into = viaGateway ? through : straight;
@@ -218,9 +221,10 @@ bool MeasureTunnels(const TOptions& options, TSources& sources, const std::strin
     std::printf("\n%zu concurrent CONNECT tunnels through the gateway to an echo server\n", options.Tunnels);
     std::printf("  opened %zu, carried an echo %zu%s%s\n", result.Opened, result.Carried,
                 result.Failure.empty() ? "" : "; first failure: ", result.Failure.c_str());
-    std::printf("  gateway VmRSS: idle %.1f MB, all open %.1f MB, after the echoes %.1f MB, peak (VmHWM) %.1f MB\n",
-                idle / 1024.0, held.empty() ? -1 : held.front() / 1024.0, held.size() < 2 ? -1 : held.back() / 1024.0,
-                peak / 1024.0);
+    std::printf(
+        "  gateway VmRSS: idle %.1f MB, all open %.1f MB, after the echoes %.1f MB, peak (VmHWM) %.1f MB\n",
+        idle / 1024.0, held.empty() ? -1 : held.front() / 1024.0, held.size() < 2 ? -1 : held.back() / 1024.0,
+        peak / 1024.0);
     char line[96];
     std::snprintf(line, sizeof line, "peak VmRSS = %.1f MB (bar < 64 MB)", peak / 1024.0);
     bars.Check(peak > 0 && peak < 64 * 1024, line);
@@ -236,7 +240,8 @@ bool MeasureFailover(const TOptions& options, TSources& sources, const std::stri
         TBenchTinyProxy standby(folder);
         TBenchGateway gateway(options.Host, folder, current.Address(), standby.Address());
         if (!current.Up() || !standby.Up() || !gateway.Up()) {
-            std::printf("failover: cannot start the tinyproxies or the gateway; logs in %s\n", folder.c_str());
+            std::printf("failover: cannot start the tinyproxies or the gateway; logs in %s\n",
+                        folder.c_str());
             return false;
         }
         if (!LoadPage(gateway.Port(), sources.PagePort(), std::chrono::seconds(5))) {
@@ -286,7 +291,8 @@ int Run(int argc, char** argv) {
         options.Host = BesideThisProgram("gateway_host");
     }
     if (access(options.Host.c_str(), X_OK) != 0 || !OnPath("tinyproxy") || !OnPath("haproxy")) {
-        std::fprintf(stderr, "gateway_bench needs %s, tinyproxy and haproxy (scripts/setup.sh installs them)\n",
+        std::fprintf(stderr,
+                     "gateway_bench needs %s, tinyproxy and haproxy (scripts/setup.sh installs them)\n",
                      options.Host.c_str());
         return 2;
     }
@@ -318,8 +324,8 @@ int Run(int argc, char** argv) {
         std::fflush(stdout);
         complete = MeasureFailover(options, sources, folder, bars) && complete;
     }
-    std::printf("\n%d bars passed, %d failed%s. The exit code is 0 either way: this is a report.\n", bars.Passed,
-                bars.Failed, complete ? "" : ", some measurements could not run");
+    std::printf("\n%d bars passed, %d failed%s. The exit code is 0 either way: this is a report.\n",
+                bars.Passed, bars.Failed, complete ? "" : ", some measurements could not run");
     if (options.Keep || !complete) {
         std::printf("logs: %s\n", folder.c_str());
     } else {

@@ -70,8 +70,9 @@ void RaiseDescriptorLimit() {
 }
 
 int Usage(const char* why) {
-    std::fprintf(stderr, "gateway_host: %s\nusage: gateway_host [--port N] [--upstream ADDRESS] [--standby ADDRESS]\n",
-                 why);
+    std::fprintf(
+        stderr, "gateway_host: %s\nusage: gateway_host [--port N] [--upstream ADDRESS] [--standby ADDRESS]\n",
+        why);
     return 2;
 }
 
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
     signal(SIGPIPE, SIG_IGN);
 
     TMainQueue mainQueue;
-    cloakline::gateway::TGateway gateway([&mainQueue](std::function<void()> work) { mainQueue.Post(std::move(work)); });
+    cloakline::gateway::TGateway gateway(
+        [&mainQueue](std::function<void()> work) { mainQueue.Post(std::move(work)); });
     gateway.SetFailClosedPage("<!DOCTYPE html><html><body><p>No proxy works.</p></body></html>\n");
     gateway.SetOnUpstreamFailed([](std::uint64_t failedId, std::optional<std::uint64_t> nowCurrent) {
         if (nowCurrent) {

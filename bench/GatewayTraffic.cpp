@@ -51,9 +51,8 @@ bool RunWithin(asio::io_context& io, std::chrono::milliseconds limit) {
 }
 
 const std::string& PageBody() {
-    static const std::string body =
-        "<!DOCTYPE html><html><head><title>bench</title></head><body><p>" + std::string(200, 'x') +
-        "</p></body></html>\n";
+    static const std::string body = "<!DOCTYPE html><html><head><title>bench</title></head><body><p>" +
+                                    std::string(200, 'x') + "</p></body></html>\n";
     return body;
 }
 
@@ -114,7 +113,8 @@ class TSources::TImpl {
           FEcho(FIo, Loopback(0)) {
         asio::co_spawn(FIo, Accept(FBulk, [this](tcp::socket s) { return StreamBulk(std::move(s)); }),
                        asio::detached);
-        asio::co_spawn(FIo, Accept(FPages, [](tcp::socket s) { return ServePages(std::move(s)); }), asio::detached);
+        asio::co_spawn(FIo, Accept(FPages, [](tcp::socket s) { return ServePages(std::move(s)); }),
+                       asio::detached);
         asio::co_spawn(FIo, Accept(FEcho, [](tcp::socket s) { return Echo(std::move(s)); }), asio::detached);
         FThread = std::thread([this] { FIo.run(); });
     }
@@ -182,12 +182,13 @@ class TSources::TImpl {
         std::vector<char> data(16 * 1024);
         boost::system::error_code error;
         for (;;) {
-            const std::size_t n =
-                co_await socket.async_read_some(asio::buffer(data), asio::redirect_error(use_awaitable, error));
+            const std::size_t n = co_await socket.async_read_some(asio::buffer(data),
+                                                                  asio::redirect_error(use_awaitable, error));
             if (error) {
                 co_return;
             }
-            co_await asio::async_write(socket, asio::buffer(data.data(), n), asio::redirect_error(use_awaitable, error));
+            co_await asio::async_write(socket, asio::buffer(data.data(), n),
+                                       asio::redirect_error(use_awaitable, error));
             if (error) {
                 co_return;
             }
@@ -232,7 +233,8 @@ TBulkResult DownloadThroughTunnel(std::uint16_t proxyPort,
         std::vector<char> chunk(1 << 20);
         boost::system::error_code error;
         for (;;) {
-            got += co_await socket.async_read_some(asio::buffer(chunk), asio::redirect_error(use_awaitable, error));
+            got += co_await socket.async_read_some(asio::buffer(chunk),
+                                                   asio::redirect_error(use_awaitable, error));
             if (error) {
                 break;
             }
@@ -298,7 +300,8 @@ TLatencyResult TimeSmallGets(std::uint16_t proxyPort,
                 boost::system::error_code error;
                 co_await http::async_write(socket, request, asio::redirect_error(use_awaitable, error));
                 if (!error) {
-                    co_await http::async_read(socket, buffer, response, asio::redirect_error(use_awaitable, error));
+                    co_await http::async_read(socket, buffer, response,
+                                              asio::redirect_error(use_awaitable, error));
                 }
                 if (!error) {
                     break;
