@@ -26,6 +26,17 @@ class GatewayFailoverTest : public LoopbackProductTest {
     }
 
     TDemoProxy& OtherAmerican(const TDemoProxy& one) { return &one == &Proxies[0] ? Proxies[1] : Proxies[0]; }
+
+    // The start of a page, for a failure message (error pages are long).
+    static std::string Brief(const TTabView& tab) { return tab.Url + "\n" + tab.Html.substr(0, 600); }
+
+    static std::string Joined(const std::vector<std::string>& texts) {
+        std::string joined;
+        for (const std::string& text : texts) {
+            joined += " " + text;
+        }
+        return joined;
+    }
 };
 
 TEST_F(GatewayFailoverTest, TheGatewayMovesToTheStandbyOfTheSameCountryAndFailsClosedWhenNoneIsLeft) {
@@ -64,7 +75,7 @@ TEST_F(GatewayFailoverTest, TheGatewayMovesToTheStandbyOfTheSameCountryAndFailsC
     ASSERT_TRUE(chromium.WaitReady(30000)) << chromium.Log();
     TTabView tab = chromium.Open(CheckIpUrl, 30000);
     ASSERT_TRUE(tab.Loaded) << tab.Failure;
-    EXPECT_EQ(tab.IP, dying.Outgoing) << tab.Url << "\n" << tab.Html;
+    EXPECT_EQ(tab.IP, dying.Outgoing) << Brief(tab);
     EXPECT_EQ(tab.Country, "US");
 
     // The current upstream dies: the page comes through the standby within
@@ -85,10 +96,7 @@ TEST_F(GatewayFailoverTest, TheGatewayMovesToTheStandbyOfTheSameCountryAndFailsC
     const qint64 pageAfter = sinceKill.elapsed();
     const bool cardFollowed = WaitUntil([&] { return Card(TFlashCard::Target).IP == standby.Outgoing; },
                                         static_cast<int>(std::max<qint64>(2000 - sinceKill.elapsed(), 0)));
-    std::string shown;
-    for (const std::string& one : seen) {
-        shown += " " + one;
-    }
+    std::string shown = Joined(seen);
     EXPECT_TRUE(throughStandby) << "pages seen within 2 s of the kill:" << shown << "; last: " << tab.Failure;
     EXPECT_TRUE(cardFollowed) << "the card shows " << Card(TFlashCard::Target).IP << " " << pageAfter
                               << " ms after the kill";
@@ -116,13 +124,10 @@ TEST_F(GatewayFailoverTest, TheGatewayMovesToTheStandbyOfTheSameCountryAndFailsC
             PumpFor(100);
         }
     }
-    shown.clear();
-    for (const std::string& one : seen) {
-        shown += " " + one;
-    }
-    EXPECT_TRUE(failedClosed) << "pages seen:" << shown << "\n" << tab.Html;
-    EXPECT_EQ(tab.Html.find("id=\"ip\""), std::string::npos) << tab.Html;
-    EXPECT_NE(tab.Html.find("<body"), std::string::npos) << "the gateway's page has a body: " << tab.Html;
+    shown = Joined(seen);
+    EXPECT_TRUE(failedClosed) << "pages seen:" << shown << "\n" << Brief(tab);
+    EXPECT_EQ(tab.Html.find("id=\"ip\""), std::string::npos) << Brief(tab);
+    EXPECT_NE(tab.Html.find("<body"), std::string::npos) << Brief(tab);
     EXPECT_TRUE(main.Hider().IsHiding()) << "the gateway fails closed; the user decides when to stop";
     EXPECT_EQ(ReadGnomeProxy(), gateway);
 
