@@ -58,7 +58,7 @@ int Run(const TInventoryCommand& command) {
     switch (command.Action) {
         case TInventoryAction::KAdd:
             store.PutProxy(command.Entry);
-            std::printf("added %s\n", command.Entry.Address().c_str());
+            std::printf("added %s\n", command.Entry.Shown().c_str());
             return 0;
         case TInventoryAction::KRemove:
             if (!store.RemoveProxy(command.Address)) {
@@ -68,9 +68,10 @@ int Run(const TInventoryCommand& command) {
             std::printf("removed %s\n", command.Address.c_str());
             return 0;
         case TInventoryAction::KList:
+            // The address as added, its credentials written "***".
             for (const TProxyEntry& e : store.ListProxies()) {
                 const std::string health = !e.CheckedAt ? "unchecked" : e.Healthy ? "healthy" : "failing";
-                std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\tchecked=%s\ttouched=%s\n", e.Address().c_str(),
+                std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\tchecked=%s\ttouched=%s\n", e.Shown().c_str(),
                             e.CountryCode.c_str(), e.Country.c_str(), e.Longitude.c_str(), e.Latitude.c_str(),
                             e.IsSuper ? "super" : "normal", health.c_str(), TimeText(e.CheckedAt).c_str(),
                             TimeText(e.LastTouch).c_str());
