@@ -63,7 +63,9 @@ bool CheckProxy(const TProxyEntry& proxy, const THealthOptions& options, std::st
         failure = "no connection to the proxy";
         return false;
     }
-    if (status == 407) {
+    // tinyproxy's BasicAuth answers a plain request with 401, others with
+    // 407; the check page itself never asks for credentials.
+    if (status == 407 || (status == 401 && proxy.UpstreamAddress().HasCredentials())) {
         failure = "the proxy refused the credentials";
         return false;
     }
