@@ -1,6 +1,8 @@
 #include "server/SqliteProxyStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <array>
 
@@ -298,6 +300,12 @@ void InTransaction(TSqliteProxyStore::TConnection& c, F&& body) {
 }  // namespace
 
 TSqliteProxyStore::TSqliteProxyStore(std::string path) : FPath(std::move(path)) {
+    // The store holds proxy credentials: a new file is its owner's alone
+    // (SQLite gives its journal files the same rights). An existing file
+    // keeps the rights it has.
+    if (const int fd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) {
+        ::close(fd);
+    }
     TLease c(*this);
     // Two processes may create the same file at once; the write lock decides.
     c->Exec("BEGIN IMMEDIATE");

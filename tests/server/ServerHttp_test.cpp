@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sqlite3.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -345,6 +346,9 @@ TEST_F(ServerHttpTest, ACredentialedSocksProxyGoesFromTheToolToTheProgramButInto
     EXPECT_NE(listed.find("socks5://***@10.0.0.5:1080\tDE\tGermany"), std::string::npos) << listed;
     EXPECT_NE(listed.find("\n10.0.0.6:80\tFR"), std::string::npos) << listed;
     EXPECT_EQ(listed.find("s3cret"), std::string::npos) << listed;
+    struct stat rights {};
+    ASSERT_EQ(stat(Options.DbPath.c_str(), &rights), 0);
+    EXPECT_EQ(rights.st_mode & 0777, 0600u) << "the store holds the credentials";
 
     Start();
     App->Store().RecordHealth("10.0.0.5:1080", true, 1);
