@@ -109,6 +109,11 @@ std::optional<TProxyAddress> ParseProxyAddress(std::string_view field) {
         if (!user || !password || user->empty()) {
             return std::nullopt;
         }
+        // Basic credentials are "user:password": a colon in the user would
+        // move the split (RFC 7617). SOCKS5 sends both apart.
+        if (address.Scheme == TProxyScheme::Http && user->find(':') != std::string::npos) {
+            return std::nullopt;
+        }
         address.User = std::move(*user);
         address.Password = std::move(*password);
         rest.remove_prefix(at + 1);
