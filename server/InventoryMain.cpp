@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/support/UrlUtils.h"
 #include "server/SqliteProxyStore.h"
 #include "server/core/CommandLine.h"
 
@@ -94,7 +95,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto command = ParseInventoryCommand(args, error);
     if (!command) {
-        std::fprintf(stderr, "cloakline-inventory: %s\n", error.c_str());
+        // A refused argument is named, but never with a password in it.
+        std::fprintf(stderr, "cloakline-inventory: %s\n", cloakline::RedactUrlCredentials(error).c_str());
         return kBadInput;
     }
     try {

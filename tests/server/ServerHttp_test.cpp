@@ -346,6 +346,8 @@ TEST_F(ServerHttpTest, ACredentialedSocksProxyGoesFromTheToolToTheProgramButInto
     EXPECT_NE(listed.find("socks5://***@10.0.0.5:1080\tDE\tGermany"), std::string::npos) << listed;
     EXPECT_NE(listed.find("\n10.0.0.6:80\tFR"), std::string::npos) << listed;
     EXPECT_EQ(listed.find("s3cret"), std::string::npos) << listed;
+    EXPECT_EQ(RunInventoryTool(Dir, Options.DbPath, "release --version 1.0.0.1 http://al:s3cret@h:1"), 2);
+    EXPECT_EQ(Dir.ReadFile("tool-err.txt"), "cloakline-inventory: unexpected argument http://***@h:1\n");
     struct stat rights {};
     ASSERT_EQ(stat(Options.DbPath.c_str(), &rights), 0);
     EXPECT_EQ(rights.st_mode & 0777, 0600u) << "the store holds the credentials";
