@@ -88,8 +88,12 @@ asio::awaitable<TOpened> OpenWithFailover(tcp::socket& upstream,
         Close(upstream);
         opened.Used = *current;
         const auto limit = host.Limits().UpstreamConnect;
-        opened.Route = plain ? co_await OpenPlain(upstream, current->Address, target, limit, host.Guards())
-                             : co_await OpenTunnel(upstream, current->Address, target, limit, host.Guards());
+        // (Two awaits in one conditional expression trip GCC 12's coroutines.)
+        if (plain) {
+            opened.Route = co_await OpenPlain(upstream, current->Address, target, limit, host.Guards());
+        } else {
+            opened.Route = co_await OpenTunnel(upstream, current->Address, target, limit, host.Guards());
+        }
         const bool handshake = !plain || current->Address.Scheme == TProxyScheme::Socks5;
         switch (opened.Route.State) {
             case TRouteState::Open:
