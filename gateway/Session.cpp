@@ -214,6 +214,14 @@ asio::awaitable<bool> Forward(tcp::socket& client,
         }
     }
     const bool hasBody = !request.is_done();
+    // Beast reads no more than the free room of the buffer at a time (at
+    // least 512 bytes): room for a whole chunk keeps bodies from trickling.
+    if (hasBody && clientBuffer.capacity() < kBodyChunk) {
+        clientBuffer.reserve(kBodyChunk);
+    }
+    if (kept.Buffer.capacity() < kBodyChunk) {
+        kept.Buffer.reserve(kBodyChunk);
+    }
 
     std::optional<http::response_parser<http::buffer_body>> response;
     for (int attempt = 0;; ++attempt) {
