@@ -442,8 +442,9 @@ asio::awaitable<void> ServeSocks(tcp::socket& client, TWatchdog& watchdog, ISess
     if (opened.FailClosed || opened.Route.State != TRouteState::Open) {
         std::uint8_t code = socks5::kGeneralFailure;
         if (!opened.FailClosed && opened.Route.State == TRouteState::TargetRefused) {
-            code = host.Current() && host.Current()->Address.Scheme == TProxyScheme::Socks5 &&
-                           opened.Route.Code > 0 && opened.Route.Code <= 8
+            // A SOCKS5 upstream's own reason goes on; an HTTP upstream's status has no SOCKS5 word.
+            code = opened.Used.Address.Scheme == TProxyScheme::Socks5 && opened.Route.Code > 0 &&
+                           opened.Route.Code <= 8
                        ? static_cast<std::uint8_t>(opened.Route.Code)
                        : socks5::kHostUnreachable;
         }
