@@ -30,10 +30,10 @@ TEST(HideRulesTest, PaceChangeAndTouchCountWholeUnitsEitherWay) {
 }
 
 TEST(HideRulesTest, ChoicesAndColours) {
-    EXPECT_TRUE(IsUsableProxyChoice({"10.0.0.1", "8080", "US", "", "", "", false}));
+    EXPECT_TRUE(IsUsableProxyChoice(ParseProxyLine("10.0.0.1:8080|United States|US|0|0", false)));
     EXPECT_FALSE(IsUsableProxyChoice({})) << "nothing found gives an empty record";
-    EXPECT_FALSE(IsUsableProxyChoice({"10.0.0.1", "", "US", "", "", "", false}));
-    EXPECT_FALSE(IsUsableProxyChoice({"10.0.0.1;x=1", "80", "US", "", "", "", false}));
+    EXPECT_FALSE(IsUsableProxyChoice(ParseProxyLine("10.0.0.1:|United States|US|0|0", false)));
+    EXPECT_FALSE(IsUsableProxyChoice(ParseProxyLine("10.0.0.1;x=1:80|United States|US|0|0", false)));
 
     EXPECT_EQ(HidingTextColor("ORV"), 0xCCCCCCu);
     EXPECT_EQ(HidingTextColor("orv"), 0u);
