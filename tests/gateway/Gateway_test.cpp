@@ -195,10 +195,22 @@ TEST_F(GatewayTest, RefusesWhatIsNoProxyRequest) {
     EXPECT_EQ(FOrigin.Requests().size(), 0u);
 }
 
-TEST_F(GatewayTest, ClosesAClientThatStalls) {
+TEST_F(GatewayTest, ClosesAClientThatStallsOrIdles) {
+    TTinyProxy tinyproxy(FDir);
+    ASSERT_TRUE(tinyproxy.WaitListening(3s));
     gateway::TGatewayLimits limits;
     limits.RequestHead = 300ms;
+    limits.Idle = 300ms;
     Start(limits);
+    FGateway->SetUpstreams(HttpUpstream(1, tinyproxy.Port()), std::nullopt);
+    // Answered and kept alive, then closed once it idles.
+    const TRawExchange idle =
+        ExchangeRaw(FPort, "GET " + FOrigin.Url("/page") + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n", 3s);
+    EXPECT_TRUE(idle.Reply.starts_with("HTTP/1.1 200 ")) << idle.Reply;
+    EXPECT_TRUE(idle.Reply.ends_with("hello from the origin"));
+    EXPECT_EQ(idle.Reply.find("Connection: close"), std::string::npos);
+    EXPECT_TRUE(idle.Closed);
+
     // Half a request head, then nothing: closed within 3 s, with nothing sent.
     const TRawExchange http = ExchangeRaw(FPort, "GET http://127.0.0.1/ HTTP/1.1\r\nHost: 127.0.0.1\r\n", 3s);
     EXPECT_TRUE(http.Closed);
