@@ -184,3 +184,22 @@ put("fuzz_server_tables", "ranges-mixed",
     "255.255.255.255,255.255.255.255,JP,Japan,Tokyo\n")
 put("fuzz_server_tables", "ranges-wrong", "1.1.1.1,1.1.1.1,DE,Germany,Berlin\n2.2.2.2,1.1.1.1,DE,Germany,\n")
 put("fuzz_server_tables", "addresses", "127.0.0.21\n01.2.3.4\n255.255.255.255\n1.2.3\n")
+
+# What clients send the gateway: proxy request heads, SOCKS5 greetings with their requests.
+for name, data in {
+    "get-absolute": "GET http://example.org:8080/a/b?c=1 HTTP/1.1\r\nHost: example.org:8080\r\n"
+                    "Proxy-Connection: keep-alive\r\nConnection: keep-alive, X-Hop\r\nX-Hop: 1\r\n\r\n",
+    "post-chunked": "POST http://127.0.0.1/upload HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n"
+                    "Expect: 100-continue\r\n\r\n5\r\nhello\r\n0\r\n\r\n",
+    "connect": "CONNECT example.org:443 HTTP/1.1\r\nHost: example.org:443\r\nProxy-Authorization: Basic YTpi\r\n\r\n",
+    "connect-v6": "CONNECT [2001:db8::1]:8443 HTTP/1.1\r\n\r\n",
+    "origin-form": "GET /page HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+    "garbage": b"\x16\x03\x01\x02\x00\x01\x00\x01\xfc\x03\x03",
+    "socks-domain": bytes([5, 2, 0, 2, 5, 1, 0, 3, 11]) + b"example.org" + bytes([1, 187]),
+    "socks-ipv4": bytes([5, 1, 0, 5, 1, 0, 1, 127, 0, 0, 1, 0, 80]),
+    "socks-ipv6": bytes([5, 1, 0, 5, 1, 0, 4] + [0x20, 1, 0xd, 0xb8] + [0] * 11 + [1, 0x1f, 0x90]),
+    "socks-bind": bytes([5, 1, 0, 5, 2, 0, 1, 10, 0, 0, 1, 0, 21]),
+    "socks-reply": bytes([5, 0, 0, 1, 0, 0, 0, 0, 0, 0]),
+    "login": "user:pa55:word",
+}.items():
+    put("fuzz_gateway_request", name, data)

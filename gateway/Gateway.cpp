@@ -120,10 +120,12 @@ class TGateway::TImpl final : public ISessionHost {
     }
 
     // ISessionHost, on the I/O thread.
-    std::optional<TGatewayUpstream> Current() const override { return FCurrent; }
+    // While stopping nothing new is opened and nothing is reported: the
+    // failures then are the gateway's own doing.
+    std::optional<TGatewayUpstream> Current() const override { return FStopping ? std::nullopt : FCurrent; }
 
     void UpstreamDown(std::uint64_t id) override {
-        if (!FCurrent || FCurrent->Id != id) {
+        if (FStopping || !FCurrent || FCurrent->Id != id) {
             return;
         }
         FCurrent = FStandby;
@@ -142,7 +144,7 @@ class TGateway::TImpl final : public ISessionHost {
     }
 
     void ConnectAnswered(std::uint64_t id, bool opened) override {
-        if (!FCurrent || FCurrent->Id != id) {
+        if (FStopping || !FCurrent || FCurrent->Id != id) {
             return;
         }
         if (opened) {
@@ -223,6 +225,9 @@ class TGateway::TImpl final : public ISessionHost {
 
     TPoster FPost;
     const TGatewayLimits FLimits;
+    // Before the I/O context: connections that stopping had to cut off end
+    // only when the context goes, and their watchdogs leave this then.
+    TGuardRegistry FGuards;
     asio::io_context FIo{1};
     asio::executor_work_guard<asio::io_context::executor_type> FWork;
     tcp::acceptor FAcceptor;
@@ -241,7 +246,6 @@ class TGateway::TImpl final : public ISessionHost {
     std::optional<TGatewayUpstream> FCurrent;
     std::optional<TGatewayUpstream> FStandby;
     int FConnectErrors = 0;
-    TGuardRegistry FGuards;
 };
 
 TGateway::TGateway(TPoster postToMain, TGatewayLimits limits)

@@ -88,8 +88,12 @@ asio::awaitable<TOpened> OpenWithFailover(tcp::socket& upstream,
         Close(upstream);
         opened.Used = *current;
         const auto limit = host.Limits().UpstreamConnect;
-        opened.Route = plain ? co_await OpenPlain(upstream, current->Address, target, limit, host.Guards())
-                             : co_await OpenTunnel(upstream, current->Address, target, limit, host.Guards());
+        // (Two awaits in one conditional expression trip GCC 12's coroutines.)
+        if (plain) {
+            opened.Route = co_await OpenPlain(upstream, current->Address, target, limit, host.Guards());
+        } else {
+            opened.Route = co_await OpenTunnel(upstream, current->Address, target, limit, host.Guards());
+        }
         const bool handshake = !plain || current->Address.Scheme == TProxyScheme::Socks5;
         switch (opened.Route.State) {
             case TRouteState::Open:
@@ -210,6 +214,14 @@ asio::awaitable<bool> Forward(tcp::socket& client,
         }
     }
     const bool hasBody = !request.is_done();
+    // Beast reads no more than the free room of the buffer at a time (at
+    // least 512 bytes): room for a whole chunk keeps bodies from trickling.
+    if (hasBody && clientBuffer.capacity() < kBodyChunk) {
+        clientBuffer.reserve(kBodyChunk);
+    }
+    if (kept.Buffer.capacity() < kBodyChunk) {
+        kept.Buffer.reserve(kBodyChunk);
+    }
 
     std::optional<http::response_parser<http::buffer_body>> response;
     for (int attempt = 0;; ++attempt) {
@@ -430,8 +442,9 @@ asio::awaitable<void> ServeSocks(tcp::socket& client, TWatchdog& watchdog, ISess
     if (opened.FailClosed || opened.Route.State != TRouteState::Open) {
         std::uint8_t code = socks5::kGeneralFailure;
         if (!opened.FailClosed && opened.Route.State == TRouteState::TargetRefused) {
-            code = host.Current() && host.Current()->Address.Scheme == TProxyScheme::Socks5 &&
-                           opened.Route.Code > 0 && opened.Route.Code <= 8
+            // A SOCKS5 upstream's own reason goes on; an HTTP upstream's status has no SOCKS5 word.
+            code = opened.Used.Address.Scheme == TProxyScheme::Socks5 && opened.Route.Code > 0 &&
+                           opened.Route.Code <= 8
                        ? static_cast<std::uint8_t>(opened.Route.Code)
                        : socks5::kHostUnreachable;
         }

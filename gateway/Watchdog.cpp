@@ -18,29 +18,47 @@ void TWatchdog::Guard(boost::asio::ip::tcp::socket& socket) {
 }
 
 void TWatchdog::Arm(std::chrono::steady_clock::duration time) {
-    const std::uint64_t generation = ++FState->Generation;
+    FState->End = std::chrono::steady_clock::now() + time;
+    FState->Armed = true;
     FState->Fired = false;
-    FTimer.expires_after(time);
-    FTimer.async_wait([state = FState, generation](const boost::system::error_code& ec) {
-        // A handler already queued when the time was renewed must not fire.
+    if (!FState->Waiting || FTimer.expiry() > FState->End) {
+        Wait();
+    }
+}
+
+void TWatchdog::Wait() {
+    FState->Waiting = true;
+    const std::uint64_t generation = ++FState->Generation;
+    FTimer.expires_at(FState->End);
+    FTimer.async_wait([this, state = FState, generation](const boost::system::error_code& ec) {
+        // A wait that was replaced, or whose watchdog is gone, has nothing to do.
         if (ec || generation != state->Generation) {
             return;
         }
-        state->Fired = true;
-        for (boost::asio::ip::tcp::socket* socket : state->Guarded) {
-            boost::system::error_code ignored;
-            socket->close(ignored);
-        }
+        Expired();
     });
 }
 
-void TWatchdog::Disarm() {
-    ++FState->Generation;
-    FTimer.cancel();
+void TWatchdog::Expired() {
+    FState->Waiting = false;
+    if (!FState->Armed) {
+        return;
+    }
+    // Armed again meanwhile with a later end: wait for that one.
+    if (std::chrono::steady_clock::now() < FState->End) {
+        Wait();
+        return;
+    }
+    FState->Armed = false;
+    FState->Fired = true;
+    for (boost::asio::ip::tcp::socket* socket : FState->Guarded) {
+        boost::system::error_code ignored;
+        socket->close(ignored);
+    }
 }
 
 void TWatchdog::CloseAll() {
-    Disarm();
+    FState->Armed = false;
     for (boost::asio::ip::tcp::socket* socket : FState->Guarded) {
         boost::system::error_code ignored;
         socket->close(ignored);

@@ -23,9 +23,10 @@ class TWatchdog {
     TWatchdog& operator=(const TWatchdog&) = delete;
 
     void Guard(boost::asio::ip::tcp::socket& socket);
-    // Starts the time anew.
+    // Starts the time anew. Cheap enough for every chunk of a transfer: the
+    // timer is only set again when the new end comes before the set one.
     void Arm(std::chrono::steady_clock::duration time);
-    void Disarm();
+    void Disarm() { FState->Armed = false; }
     // The time ran out since the last Arm.
     bool Fired() const { return FState->Fired; }
     // Closes the guarded sockets now.
@@ -34,9 +35,17 @@ class TWatchdog {
   private:
     struct TState {
         std::vector<boost::asio::ip::tcp::socket*> Guarded;
-        std::uint64_t Generation = 0;
+        std::chrono::steady_clock::time_point End;
+        bool Armed = false;
+        bool Waiting = false;
         bool Fired = false;
+        // Counts the timer's waits; the destructor counts one more, so a
+        // handler whose wait is the last one knows its watchdog is alive.
+        std::uint64_t Generation = 0;
     };
+
+    void Wait();
+    void Expired();
 
     // Shared with the timer's handler, which may run after the watchdog is gone.
     std::shared_ptr<TState> FState;

@@ -9,4 +9,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
     "-DCMAKE_TOOLCHAIN_FILE=$root/cmake/mingw-w64-x86_64.cmake" \
     -DCLOAKLINE_BUILD_APP=OFF -DCLOAKLINE_BUILD_TESTS=OFF -DCLOAKLINE_BUILD_BENCH=OFF
 echo "portable layer cross-built for Windows: $(ls "$root"/build-mingw/core/*.a | wc -l) libraries," \
-    "with the Win32 backend and the WinInet downloader"
+    "with the Win32 backend, the WinInet downloader and the gateway"

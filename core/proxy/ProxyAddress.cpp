@@ -2,6 +2,7 @@
 
 #include "core/proxy/ProxyText.h"
 #include "core/support/TextUtils.h"
+#include "core/support/UrlUtils.h"
 
 namespace cloakline {
 
@@ -16,30 +17,17 @@ constexpr std::size_t kMaxCredentialLength = 255;
 // credentials. Decoded, nothing may be a control character: credentials end
 // up in request headers.
 std::optional<std::string> DecodeCredential(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '%') {
-            if (i + 2 >= text.size()) {
-                return std::nullopt;
-            }
-            const int high = HexDigitValue(text[i + 1]);
-            const int low = HexDigitValue(text[i + 2]);
-            if (high < 0 || low < 0) {
-                return std::nullopt;
-            }
-            c = static_cast<char>(high * 16 + low);
-            i += 2;
-        } else if (c == '/' || c == '?' || c == '#' || c == ' ') {
-            return std::nullopt;
-        }
+    if (text.find_first_of("/?# ") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    auto out = PercentDecode(text);
+    if (!out || out->size() > kMaxCredentialLength) {
+        return std::nullopt;
+    }
+    for (char c : *out) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
             return std::nullopt;
         }
-        out += c;
-    }
-    if (out.size() > kMaxCredentialLength) {
-        return std::nullopt;
     }
     return out;
 }

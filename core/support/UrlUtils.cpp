@@ -28,7 +28,16 @@ bool IsUnreserved(unsigned char c) {
     }
 }
 
-// "%XX" escapes of a file address; nullopt for a broken one or an escaped NUL.
+bool IsProgramFormAbsolute(std::string_view path) {
+    const bool rooted = !path.empty() && path[0] == '\\';
+    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
+                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+    // "\\server\share" is another machine's file, not one of ours.
+    return (rooted && !path.starts_with("\\\\")) || drive;
+}
+
+}  // namespace
+
 std::optional<std::string> PercentDecode(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -49,16 +58,6 @@ std::optional<std::string> PercentDecode(std::string_view text) {
     }
     return out;
 }
-
-bool IsProgramFormAbsolute(std::string_view path) {
-    const bool rooted = !path.empty() && path[0] == '\\';
-    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\' &&
-                       ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-    // "\\server\share" is another machine's file, not one of ours.
-    return (rooted && !path.starts_with("\\\\")) || drive;
-}
-
-}  // namespace
 
 TOpenTarget ClassifyOpenAddress(std::string_view url) {
     TOpenTarget target;

@@ -22,6 +22,10 @@ std::string AppendURLParams(std::string_view url, std::string_view params);
 // "file:" address of one; Path is its program form, still to be checked
 // against the program's folder by the caller. Everything else (other
 // schemes, relative names, a leading "-") is Refused.
+// "%XX" escapes decoded, nothing else ("+" stays); nullopt for a broken
+// escape or an escaped NUL.
+std::optional<std::string> PercentDecode(std::string_view text);
+
 enum class TOpenKind { Web, LocalFile, Refused };
 struct TOpenTarget {
     TOpenKind Kind = TOpenKind::Refused;

@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
 
 #include "core/support/TextEncoding.h"
@@ -22,6 +24,8 @@ namespace {
 constexpr std::size_t kMaxConnections = 256;
 constexpr std::size_t kMaxHead = 64 * 1024;
 constexpr std::chrono::milliseconds kHeadTimeout{5'000};
+// A chunked request body is read whole, up to this size.
+constexpr std::size_t kMaxChunkedBody = 4 * 1024 * 1024;
 
 sockaddr_in Loopback(std::uint16_t port) {
     sockaddr_in address{};
@@ -108,6 +112,47 @@ bool ParseHead(const std::string& head, TRecordedRequest& request) {
         at = end + 2;
     }
     return true;
+}
+
+bool ContainsChunked(std::string value) {
+    for (char& c : value) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return value.find("chunked") != std::string::npos;
+}
+
+// The decoded bytes of a chunked body once all of it is there.
+std::optional<std::string> WalkChunked(std::string_view raw) {
+    std::string out;
+    for (;;) {
+        const std::size_t end = raw.find("\r\n");
+        if (end == std::string_view::npos) {
+            return std::nullopt;
+        }
+        const std::size_t size = std::strtoul(std::string(raw.substr(0, end)).c_str(), nullptr, 16);
+        raw.remove_prefix(end + 2);
+        if (size == 0) {
+            // Trailers, if any, end with an empty line.
+            if (raw.starts_with("\r\n") || raw.find("\r\n\r\n") != std::string_view::npos) {
+                return out;
+            }
+            return std::nullopt;
+        }
+        if (raw.size() < size + 2) {
+            return std::nullopt;
+        }
+        out.append(raw.substr(0, size));
+        raw.remove_prefix(size + 2);
+    }
+}
+
+bool ChunkedBodyComplete(const std::string& raw) {
+    return WalkChunked(raw).has_value();
+}
+
+// What arrived of it, undecoded when it never completed.
+std::string DecodeChunked(const std::string& raw) {
+    return WalkChunked(raw).value_or(raw);
 }
 
 }  // namespace
@@ -297,8 +342,10 @@ void TLoopbackHttpServer::Serve(int fd, const std::string& peer) {
     if (head.find("\r\n\r\n") != std::string::npos && ParseHead(head, request)) {
         const std::string path = PathOf(request.Target);
         request.Body = head.substr(head.find("\r\n\r\n") + 4);
+        const bool chunked = ContainsChunked(request.Header("Transfer-Encoding"));
         const std::size_t announced = std::strtoul(request.Header("Content-Length").c_str(), nullptr, 10);
-        while (request.Body.size() < std::min(announced, kMaxHead)) {
+        while (chunked ? !ChunkedBodyComplete(request.Body) && request.Body.size() < kMaxChunkedBody
+                       : request.Body.size() < std::min(announced, kMaxHead)) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             pollfd fds[2] = {{fd, POLLIN, 0}, {FWake, POLLIN, 0}};
@@ -312,6 +359,9 @@ void TLoopbackHttpServer::Serve(int fd, const std::string& peer) {
                 break;
             }
             request.Body.append(buffer, static_cast<std::size_t>(got));
+        }
+        if (chunked) {
+            request.Body = DecodeChunked(request.Body);
         }
         {
             const std::lock_guard lock(FMutex);

@@ -51,7 +51,8 @@ struct TRecordedRequest {
     // "HTTP/1.0" or "HTTP/1.1" as the request line gave it.
     std::string Version;
     std::vector<std::pair<std::string, std::string>> Headers;
-    // The body of a request that announced its length, as far as it came.
+    // The body of a request that announced its length, as far as it came;
+    // a chunked body decoded once it came whole.
     std::string Body;
     // The address the connection came from.
     std::string Peer;
