@@ -27,13 +27,16 @@ class TMainThreadHandOver : public IMainThreadDispatcher {
 
     // IMainThreadDispatcher:
     bool RunSync(const std::function<void()>& task) override;
+    // Nobody waits for a posted task: a thread that must not block (an I/O
+    // loop) hands its result over this way. Close() drops what is still queued.
+    bool Post(std::function<void()> task) override;
 
     // Main thread: runs the queued tasks in the order they were queued, then
     // returns how many ran. An exception from a task ends this call (its worker
     // is released as having run); the rest stay queued for the next call.
     std::size_t RunPending();
 
-    // Any thread: from now on RunSync returns false at once, and workers whose
+    // Any thread: from now on RunSync and Post return false at once, and workers whose
     // task is still queued are released without it running. A task that is
     // running at the time finishes first. No wake-up is issued after Close returns.
     void Close();
