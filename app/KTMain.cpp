@@ -21,6 +21,10 @@
 #include "ui/QtNetworkRuntime.h"
 #include "ui/QtPaths.h"
 
+#ifdef CLOAKLINE_WITH_GATEWAY
+#include "gateway/Gateway.h"
+#endif
+
 namespace cloakline {
 
 namespace {
@@ -207,7 +211,12 @@ int RunApplication(int argc,
         // waited for only once nothing can receive their answers.
         TQtNetworkRuntime network;
         const TDownloaderContext downloader = network.DownloaderContext(system);
-        const TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
+        TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
+#ifdef CLOAKLINE_WITH_GATEWAY
+        context.Gateway = [](TMainThreadPoster post) -> std::unique_ptr<IUpstreamGateway> {
+            return std::make_unique<gateway::TGateway>(std::move(post));
+        };
+#endif
         QPointer<TfrmKTSplashForm> splash;
         if (settings.GetSettingBool("App.Splash")) {
             // Frees itself once closed.
