@@ -197,6 +197,8 @@ std::string THideController::TargetCountryName() const {
     std::string name = FParts.Manager.GetCountryLong(code);
     if (name.empty() && code == "UN") {
         name = AppText("Gateway.AnyCountry");
+    } else if (name.empty() && code.empty()) {
+        name = AppText("Gateway.ChosenLocation");
     }
     // The panel's commands are split at commas ("Korea, Republic of").
     return ReplaceAll(name.empty() ? code : name, ",", " ");

@@ -74,6 +74,8 @@ constexpr std::array kNamedStrings = {
     TNamedString{"AppRes", "Browser.Opera", "Opera"},
     // Hiding through the local gateway; {1} is the chosen location's name.
     TNamedString{"AppRes", "Gateway.AnyCountry", "any country"},
+    // Before the proxy lists have arrived.
+    TNamedString{"AppRes", "Gateway.ChosenLocation", "the chosen location"},
     TNamedString{"AppRes", "FLSMsg.Checking", "Checking a proxy of {1}..."},
     TNamedString{"AppRes", "FLSMsg.Failover", "Switched to another proxy of {1}: the previous one stopped working"},
     TNamedString{"AppRes", "FLSMsg.Recovered", "A working proxy of {1} was found again"},
