@@ -30,10 +30,17 @@ TEST(HideRulesTest, PaceChangeAndTouchCountWholeUnitsEitherWay) {
 }
 
 TEST(HideRulesTest, ChoicesAndColours) {
-    EXPECT_TRUE(IsUsableProxyChoice({"10.0.0.1", "8080", "US", "", "", "", false}));
+    const auto rec = [](std::string ip, std::string port) {
+        TProxyRec r;
+        r.IP = std::move(ip);
+        r.Port = std::move(port);
+        r.Country_Short = "US";
+        return r;
+    };
+    EXPECT_TRUE(IsUsableProxyChoice(rec("10.0.0.1", "8080")));
     EXPECT_FALSE(IsUsableProxyChoice({})) << "nothing found gives an empty record";
-    EXPECT_FALSE(IsUsableProxyChoice({"10.0.0.1", "", "US", "", "", "", false}));
-    EXPECT_FALSE(IsUsableProxyChoice({"10.0.0.1;x=1", "80", "US", "", "", "", false}));
+    EXPECT_FALSE(IsUsableProxyChoice(rec("10.0.0.1", "")));
+    EXPECT_FALSE(IsUsableProxyChoice(rec("10.0.0.1;x=1", "80")));
 
     EXPECT_EQ(HidingTextColor("ORV"), 0xCCCCCCu);
     EXPECT_EQ(HidingTextColor("orv"), 0u);
