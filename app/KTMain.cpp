@@ -20,10 +20,7 @@
 #include "ui/KTSplashForm.h"
 #include "ui/QtNetworkRuntime.h"
 #include "ui/QtPaths.h"
-
-#ifdef CLOAKLINE_WITH_GATEWAY
 #include "gateway/Gateway.h"
-#endif
 
 namespace cloakline {
 
@@ -94,6 +91,12 @@ void ShowUnreachableInstanceMessage(TKTSettings& settings) {
 }
 
 }  // namespace
+
+TGatewayFactory LocalGatewayFactory() {
+    return [](TMainThreadPoster post) -> std::unique_ptr<IUpstreamGateway> {
+        return std::make_unique<gateway::TGateway>(std::move(post));
+    };
+}
 
 bool CheckSystemRegion(const ISystemInfo& system,
                        const std::function<void(const std::string&)>& showMessage) {
@@ -212,11 +215,7 @@ int RunApplication(int argc,
         TQtNetworkRuntime network;
         const TDownloaderContext downloader = network.DownloaderContext(system);
         TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
-#ifdef CLOAKLINE_WITH_GATEWAY
-        context.Gateway = [](TMainThreadPoster post) -> std::unique_ptr<IUpstreamGateway> {
-            return std::make_unique<gateway::TGateway>(std::move(post));
-        };
-#endif
+        context.Gateway = LocalGatewayFactory();
         QPointer<TfrmKTSplashForm> splash;
         if (settings.GetSettingBool("App.Splash")) {
             // Frees itself once closed.

@@ -18,6 +18,9 @@ using TMainThreadPoster = std::function<void(std::function<void()>)>;
 // Creates the local gateway; its callbacks reach the main thread through the poster.
 using TGatewayFactory = std::function<std::unique_ptr<IUpstreamGateway>(TMainThreadPoster)>;
 
+// The program's own gateway, with an I/O thread of its own.
+TGatewayFactory LocalGatewayFactory();
+
 // What the main window is created with.
 struct TAppContext {
     Platform& System;

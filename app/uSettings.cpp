@@ -74,7 +74,7 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     cbIE->setEnabled(false);
     cbFF = Make<QCheckBox>("cbFF", QRect(24, 80, 150, 25), QStringLiteral("Fire Fox"), tsBrowser);
     cbOpera = Make<QCheckBox>("cbOpera", QRect(24, 112, 150, 25), QStringLiteral("Opera"), tsBrowser);
-    cbGateway = Make<QCheckBox>("cbGateway", QRect(24, 136, 370, 22),
+    cbGateway = Make<QCheckBox>("cbGateway", QRect(24, 138, 370, 21),
                                 QStringLiteral("Send browsers through the local gateway (safer)"), tsBrowser);
     btnReinstallFF = Make<QPushButton>("btnReinstallFF", QRect(8, 160, 193, 25),
                                        QStringLiteral("Re-install FireFox Extension"), tsBrowser);
@@ -107,7 +107,7 @@ void TfrmSettings::ArrangeControls() {
         {cbAutoRun, {10, 9, 389, 25}},   {cbAutoUpdate, {10, 36, 389, 25}},
         {cbChangeIP, {10, 63, 389, 25}}, {btnClearShowAgainFlag, {10, 161, 149, 25}},
         {cbIE, {24, 48, 150, 25}},       {cbFF, {24, 80, 150, 25}},
-        {cbOpera, {24, 112, 150, 25}},   {cbGateway, {24, 136, 370, 22}},
+        {cbOpera, {24, 112, 150, 25}},   {cbGateway, {24, 138, 370, 21}},
         {btnReinstallFF, {8, 160, 193, 25}},
     };
     // The design's widest line ends here on its page; what goes further widens the pages.

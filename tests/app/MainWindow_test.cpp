@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -32,6 +33,7 @@
 #include "tests/support/RecordingLogSink.h"
 #include "tests/support/RecordingProcesses.h"
 #include "tests/support/ScriptedRandom.h"
+#include "tests/support/TinyProxy.h"
 #include "ui/QtNetworkRuntime.h"
 
 namespace cloakline::test {
@@ -72,6 +74,21 @@ TScriptedResponse Answer(int status, std::string body) {
     response.Status = status;
     response.Body = std::move(body);
     return response;
+}
+
+// What curl prints for a request through the proxy; bounded by its own time limit.
+std::string CurlThrough(const std::string& proxy, const std::string& url) {
+    const std::string command = "curl -s --max-time 10 -w ' %{http_code}' -x http://" + proxy + " " + url;
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            out.append(buffer, n);
+        }
+        ::pclose(pipe);
+    }
+    return out;
 }
 
 // The panel's player, keeping every command it is sent.
@@ -777,6 +794,36 @@ TEST_F(MainWindowTest, GatewayRefusalsAreExplainedAndWithTheGatewayOffTheProxyIt
     ClickHide();
     EXPECT_EQ(Gateway->Calls, calls);
     EXPECT_EQ(Desktop->Applied.back(), "");
+}
+
+TEST_F(MainWindowTest, TheProgramsGatewayChecksThroughARealProxyAndFailsClosedAfterStop) {
+    if (!TTinyProxy::Installed()) {
+        GTEST_SKIP() << "tinyproxy is not installed";
+    }
+    TTinyProxy upstream(Env.Dir);
+    ASSERT_TRUE(upstream.WaitListening(std::chrono::seconds(5)));
+    Settings().SetSettingstring("NORMAL_IPS", upstream.Proxy() + "|United States|US");
+    Settings().SetSettingstring("SUPER_IPS", "");
+    // Any free port, so that the test does not depend on 8899 being free.
+    Settings().SetSettingInteger("Gateway.Port", 0);
+    Server.Script("/checkip", Answer(200, "<span id=\"ip\">127.0.0.2</span><span id=\"country\">US</span>"));
+    GatewayFactory = LocalGatewayFactory();
+    TfrmMain& main = Ready();
+    ClickHide();
+    ASSERT_TRUE(WaitFor([&main] { return main.Hider().IsHiding(); }, 10000));
+    const std::string gateway = "127.0.0.1:" + std::to_string(Settings().GetSettingInteger("Gateway.Port"));
+    EXPECT_NE(gateway, "127.0.0.1:0");
+    EXPECT_EQ(Desktop->Applied.back(), gateway);
+    EXPECT_EQ(Requests("/checkip"), 1u) << "checked through the proxy before the browsers were switched";
+    EXPECT_EQ(main.ProxyManager()->TargetProxy().ProxyText(), upstream.Proxy());
+
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    const std::string closed = CurlThrough(gateway, Server.Url("/touch"));
+    EXPECT_NE(closed.find("No proxy of United States works at the moment."), std::string::npos) << closed;
+    EXPECT_EQ(closed.substr(closed.size() - 4), " 503");
+    EXPECT_EQ(Requests("/touch"), 0u) << "nothing went direct";
 }
 
 TEST_F(MainWindowTest, ShippedConstantsHoldEveryKeyTheProgramReads) {
