@@ -4,8 +4,8 @@
 
 #include "app/uFlashForm.h"
 #include "core/proxy/HideRules.h"
-#include "core/support/TextUtils.h"
 #include "core/support/ShellUtils.h"
+#include "core/support/TextUtils.h"
 #include "platform/api/Clock.h"
 #include "ui/KTEngine.h"
 
@@ -52,8 +52,8 @@ THideController::THideController(THideParts parts) : FParts(std::move(parts)) {
     events.OnChecking = [this] {
         if (TfrmFlashForm* panel = GlobalFlashForm()) {
             panel->SetTextInfo(AppText("FLSMsg.Checking", {TargetCountryName()}),
-                               static_cast<std::int32_t>(HidingTextColor(
-                                   FParts.Switches.Settings.GetSettingString("App.PID"))));
+                               static_cast<std::int32_t>(
+                                   HidingTextColor(FParts.Switches.Settings.GetSettingString("App.PID"))));
         }
     };
     events.OnUpstream = [this](const TProxyRec& upstream, TGatewayUpstreamChange why) {
@@ -222,7 +222,8 @@ void THideController::GatewayShroud() {
     std::string error;
     if (!FGatewayHide->Hide(error)) {
         if (TKTEngine* engine = GlobalEngine()) {
-            engine->ShowMessageEx("MSGBox.GatewayFailed", {error}, 0, mtError, MsgDlgButtons({mbOK}), 0, false);
+            engine->ShowMessageEx("MSGBox.GatewayFailed", {error}, 0, mtError, MsgDlgButtons({mbOK}), 0,
+                                  false);
         }
     }
 }

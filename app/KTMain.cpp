@@ -16,11 +16,11 @@
 #include "core/framework/NamedStrings.h"
 #include "core/framework/SystemRegion.h"
 #include "core/support/TextUtils.h"
+#include "gateway/Gateway.h"
 #include "ui/KTEngine.h"
 #include "ui/KTSplashForm.h"
 #include "ui/QtNetworkRuntime.h"
 #include "ui/QtPaths.h"
-#include "gateway/Gateway.h"
 
 namespace cloakline {
 

@@ -283,10 +283,9 @@ void TfrmMain::FormCreate() {
             }
         });
     }
-    FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
-                                                          *FProxyManager, *tmrChangeIP, *tmrTouch,
-                                                          [this](bool hiding) { SetHidingAction(hiding); },
-                                                          FGateway.get()});
+    FHider = std::make_unique<THideController>(
+        THideParts{*system.Clock, TSwitchServices{settings, system}, *FProxyManager, *tmrChangeIP, *tmrTouch,
+                   [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get()});
 
     sdFlag = std::make_unique<TSingleDownloader>(FContext.Downloader);
     sdFlag->AcceptTypes = "*/*";

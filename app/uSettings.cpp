@@ -104,10 +104,10 @@ void TfrmSettings::ArrangeControls() {
         QRect Design;
     };
     const TPlaced onPages[] = {
-        {cbAutoRun, {10, 9, 389, 25}},   {cbAutoUpdate, {10, 36, 389, 25}},
-        {cbChangeIP, {10, 63, 389, 25}}, {btnClearShowAgainFlag, {10, 161, 149, 25}},
-        {cbIE, {24, 48, 150, 25}},       {cbFF, {24, 80, 150, 25}},
-        {cbOpera, {24, 112, 150, 25}},   {cbGateway, {24, 138, 370, 21}},
+        {cbAutoRun, {10, 9, 389, 25}},       {cbAutoUpdate, {10, 36, 389, 25}},
+        {cbChangeIP, {10, 63, 389, 25}},     {btnClearShowAgainFlag, {10, 161, 149, 25}},
+        {cbIE, {24, 48, 150, 25}},           {cbFF, {24, 80, 150, 25}},
+        {cbOpera, {24, 112, 150, 25}},       {cbGateway, {24, 138, 370, 21}},
         {btnReinstallFF, {8, 160, 193, 25}},
     };
     // The design's widest line ends here on its page; what goes further widens the pages.

@@ -77,15 +77,17 @@ constexpr std::array kNamedStrings = {
     // Before the proxy lists have arrived.
     TNamedString{"AppRes", "Gateway.ChosenLocation", "the chosen location"},
     TNamedString{"AppRes", "FLSMsg.Checking", "Checking a proxy of {1}..."},
-    TNamedString{"AppRes", "FLSMsg.Failover", "Switched to another proxy of {1}: the previous one stopped working"},
+    TNamedString{"AppRes", "FLSMsg.Failover",
+                 "Switched to another proxy of {1}: the previous one stopped working"},
     TNamedString{"AppRes", "FLSMsg.Recovered", "A working proxy of {1} was found again"},
     TNamedString{"AppRes", "FLSMsg.Blocked", "No working proxy: pages are blocked"},
     TNamedString{"AppRes", "FLSMsg.FailClosed",
                  "No proxy of {1} works. Pages stay blocked so that your IP address is not shown. Choose "
                  "another location or press Stop."},
     // {2} is one of the Gateway reasons below.
-    TNamedString{"AppRes", "MSGBox.NoCheckedProxy",
-                 "No proxy of {1} passed the check ({2}). Please try again later or choose another location."},
+    TNamedString{
+        "AppRes", "MSGBox.NoCheckedProxy",
+        "No proxy of {1} passed the check ({2}). Please try again later or choose another location."},
     TNamedString{"AppRes", "MSGBox.GatewayFailed",
                  "The local gateway could not be started ({1}), so your IP address is not hidden. You can "
                  "switch the gateway off in the Options, on the Browser page."},

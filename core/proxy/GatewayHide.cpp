@@ -15,12 +15,23 @@ std::string HtmlEscaped(std::string_view text) {
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\'':
+                out += "&#39;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -41,8 +52,9 @@ std::optional<TGatewayRejection> JudgeCheckAnswer(const TCheckAnswer& answer,
         return TGatewayRejection{"Gateway.OwnAddress", {}};
     }
     if (country != "UN" && !SameTextAscii(answer.Country, country)) {
-        return TGatewayRejection{"Gateway.OtherCountry",
-                                 {answer.Country.empty() ? std::string("?") : answer.Country, std::string(country)}};
+        return TGatewayRejection{
+            "Gateway.OtherCountry",
+            {answer.Country.empty() ? std::string("?") : answer.Country, std::string(country)}};
     }
     return std::nullopt;
 }

@@ -666,7 +666,8 @@ TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsThe
     std::size_t before = Commands.size();
     ClickHide();
     EXPECT_EQ(Gateway->Listens, std::vector<std::uint16_t>{8899});
-    EXPECT_EQ(Since(before), std::vector<std::string>{cmd::SetTextInfo("Checking a proxy of United States...", 0)});
+    EXPECT_EQ(Since(before),
+              std::vector<std::string>{cmd::SetTextInfo("Checking a proxy of United States...", 0)});
     EXPECT_NE(Gateway->Pages.back().find("<p>No proxy of United States works"), std::string::npos)
         << "the page names the location being hidden in";
     EXPECT_FALSE(main.Hider().IsHiding()) << "nothing is pointed anywhere before a check passed";
@@ -702,8 +703,9 @@ TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsThe
     Gateway->FailCurrent();
     EXPECT_EQ(main.ProxyManager()->TargetProxy().IP, standby);
     std::vector<std::string> shown = Since(before);
-    EXPECT_EQ(shown.front(), cmd::SetTextInfo2(
-                                 "Switched to another proxy of United States: the previous one stopped working", 0));
+    EXPECT_EQ(
+        shown.front(),
+        cmd::SetTextInfo2("Switched to another proxy of United States: the previous one stopped working", 0));
     EXPECT_NE(std::find(shown.begin(), shown.end(),
                         cmd::SetIPInfo("Target", "True", flag, standby, "United States", "", "0", "100")),
               shown.end());
@@ -712,12 +714,13 @@ TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsThe
     // Nothing is left: the gateway fails closed and the window says so.
     before = Commands.size();
     Gateway->FailCurrent();
-    EXPECT_EQ(Since(before),
-              (std::vector<std::string>{
-                  cmd::SetTextInfo("No working proxy: pages are blocked", 0x444499),
-                  cmd::SetTextInfo2("No proxy of United States works. Pages stay blocked so that your IP address "
-                                    "is not shown. Choose another location or press Stop.",
-                                    0x444499)}));
+    EXPECT_EQ(
+        Since(before),
+        (std::vector<std::string>{
+            cmd::SetTextInfo("No working proxy: pages are blocked", 0x444499),
+            cmd::SetTextInfo2("No proxy of United States works. Pages stay blocked so that your IP address "
+                              "is not shown. Choose another location or press Stop.",
+                              0x444499)}));
     EXPECT_TRUE(main.Hider().IsHiding());
     Gateway->Answer(CheckPage("198.51.100.9", "US"));  // the standby check of before, now too late
     ASSERT_EQ(Gateway->Checks.size(), 1u);
@@ -759,9 +762,10 @@ TEST_F(MainWindowTest, GatewayRefusalsAreExplainedAndWithTheGatewayOffTheProxyIt
     ModalBoxRecorder boxes;
     Gateway->ListenError = "port in use";
     ClickHide();
-    EXPECT_EQ(boxes.Texts.join("|").toStdString(),
-              "The local gateway could not be started (port in use), so your IP address is not hidden. You can "
-              "switch the gateway off in the Options, on the Browser page.");
+    EXPECT_EQ(
+        boxes.Texts.join("|").toStdString(),
+        "The local gateway could not be started (port in use), so your IP address is not hidden. You can "
+        "switch the gateway off in the Options, on the Browser page.");
     EXPECT_TRUE(Gateway->Checks.empty());
 
     // Every candidate fails its check: at most five, then the reason.

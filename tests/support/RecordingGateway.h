@@ -47,7 +47,8 @@ class RecordingGateway : public IUpstreamGateway {
         return FPort;
     }
     std::uint16_t Port() const override { return FPort; }
-    void SetUpstreams(std::optional<TGatewayUpstream> current, std::optional<TGatewayUpstream> standby) override {
+    void SetUpstreams(std::optional<TGatewayUpstream> current,
+                      std::optional<TGatewayUpstream> standby) override {
         ++Calls;
         UpstreamCalls.emplace_back(current, standby);
         Current = std::move(current);

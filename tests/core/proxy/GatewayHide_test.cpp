@@ -24,7 +24,8 @@ class GatewayHideTest : public ::testing::Test {
   protected:
     GatewayHideTest() {
         Env.WriteConst(
-            "[setting]\r\nURL.CheckIP=http://127.0.0.1:8480/checkip\r\nURL.GetInfo=http://127.0.0.1:8480/getinfo\r\n"
+            "[setting]\r\nURL.CheckIP=http://127.0.0.1:8480/checkip\r\nURL.GetInfo=http://127.0.0.1:8480/"
+            "getinfo\r\n"
             "Gateway.Port=8899\r\nSUPER_IPS=\r\nNORMAL_IPS="
             "10.0.0.1:8080|United States|US;10.0.0.2:8080|United States|US;10.0.0.3:8080|United States|US;"
             "socks5://u:p@10.0.0.4:1080|United States|US;10.0.0.5:8080|United States|US;"
@@ -74,7 +75,8 @@ TEST(GatewayCheckTest, AnAnswerPassesOnlyFromAnotherAddressInTheChosenCountry) {
     EXPECT_EQ(JudgeCheckAnswer(CheckPage("1.2.3.4", "FR"), kLocalAddress, "un"),
               (TGatewayRejection{"Gateway.OtherCountry", {"FR", "un"}}))
         << "only the exact text UN takes any country";
-    EXPECT_EQ(JudgeCheckAnswer(CheckPage(kLocalAddress, "US"), kLocalAddress, "US")->Key, "Gateway.OwnAddress");
+    EXPECT_EQ(JudgeCheckAnswer(CheckPage(kLocalAddress, "US"), kLocalAddress, "US")->Key,
+              "Gateway.OwnAddress");
     EXPECT_EQ(JudgeCheckAnswer(CheckPage("", "US"), kLocalAddress, "US")->Key, "Gateway.NoExitAddress");
     EXPECT_EQ(JudgeCheckAnswer(NoAnswer("timed out"), kLocalAddress, "US"),
               (TGatewayRejection{"Gateway.NoAnswer", {"timed out"}}));
