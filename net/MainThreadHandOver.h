@@ -47,9 +47,10 @@ class TMainThreadHandOver : public IMainThreadDispatcher {
     bool IsMainThread() const { return std::this_thread::get_id() == FMainThread; }
 
   protected:
-    // Worker thread, with the hand-over's lock held: make the main thread call
-    // RunPending soon. Must not call back into the hand-over. False when the main
-    // thread cannot be reached; the task is then dropped.
+    // Any thread (a worker, or the main thread posting), with the hand-over's
+    // lock held: make the main thread call RunPending soon. Must not call back
+    // into the hand-over. False when the main thread cannot be reached; the
+    // task is then dropped.
     virtual bool WakeMainThread() = 0;
 
   private:
