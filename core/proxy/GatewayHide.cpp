@@ -175,8 +175,11 @@ void TGatewayHide::Draw(TSearch search) {
         ++search.Draws;
         const TProxyRec candidate = FManager.GetIdleProxy(search.Country, false, TProxyRange::KAll, true);
         const std::optional<TProxyAddress> address = candidate.UpstreamAddress();
-        if (!IsUsableProxyChoice(candidate) || !address) {
-            // The manager has nothing of that country: drawing again gives the same.
+        // With nothing of that country the manager hands back the proxy of
+        // before, maybe of another country; drawing again gives the same.
+        const bool ofCountry =
+            search.Country == "UN" || SameTextAscii(candidate.Country_Short, search.Country);
+        if (!IsUsableProxyChoice(candidate) || !address || !ofCountry) {
             break;
         }
         if (InUse(candidate, search)) {

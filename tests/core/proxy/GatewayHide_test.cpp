@@ -113,7 +113,9 @@ TEST_F(GatewayHideTest, RejectedCandidatesStayUsedAndAtMostFiveAreDrawnThenTheRe
     EXPECT_FALSE(Hider->Active());
     EXPECT_TRUE(Gateway.UpstreamCalls.empty()) << "nothing was forwarded";
 
-    // A location without any proxy: no check at all.
+    // A location without any proxy: no check at all, not even of the proxy
+    // that the manager hands back for want of another.
+    Manager->SetTargetProxy(ParseProxyLine("10.0.0.1:8080|United States|US", false));
     Manager->SetTargetCountry("FR");
     ASSERT_TRUE(Hider->Hide(error));
     EXPECT_TRUE(Gateway.Checks.empty());
