@@ -33,10 +33,20 @@ bool CheckProxy(const TProxyEntry& proxy, const THealthOptions& options, std::st
         failure = "no transfer handle";
         return false;
     }
-    const std::string proxyUrl = "http://" + proxy.Address();
+    const std::string proxyAddress = proxy.Address();
     std::size_t received = 0;
     curl_easy_setopt(curl, CURLOPT_URL, options.Url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROXY, proxyUrl.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROXY, proxyAddress.c_str());
+    // As the program's gateway talks to it: names resolved by a SOCKS5 proxy,
+    // credentials given apart from the address, so no escaping can bend them.
+    curl_easy_setopt(
+        curl, CURLOPT_PROXYTYPE,
+        static_cast<long>(proxy.Scheme == TProxyScheme::Socks5 ? CURLPROXY_SOCKS5_HOSTNAME : CURLPROXY_HTTP));
+    if (!proxy.User.empty()) {
+        curl_easy_setopt(curl, CURLOPT_PROXYUSERNAME, proxy.User.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROXYPASSWORD, proxy.Password.c_str());
+        curl_easy_setopt(curl, CURLOPT_PROXYAUTH, static_cast<long>(CURLAUTH_BASIC));
+    }
     // Even a loopback target goes through the proxy under test.
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -51,6 +61,12 @@ bool CheckProxy(const TProxyEntry& proxy, const THealthOptions& options, std::st
     curl_easy_cleanup(curl);
     if (rc == CURLE_COULDNT_CONNECT || rc == CURLE_COULDNT_RESOLVE_PROXY) {
         failure = "no connection to the proxy";
+        return false;
+    }
+    // tinyproxy's BasicAuth answers a plain request with 401, others with
+    // 407; the check page itself never asks for credentials.
+    if (status == 407 || (status == 401 && proxy.UpstreamAddress().HasCredentials())) {
+        failure = "the proxy refused the credentials";
         return false;
     }
     if (rc == CURLE_WRITE_ERROR && status >= 200 && status < 300) {
@@ -126,11 +142,11 @@ void THealthChecker::RunRound() {
             try {
                 FStore.RecordHealth(proxy.Address(), healthy, static_cast<std::int64_t>(std::time(nullptr)));
             } catch (const std::exception& e) {
-                FLog.Line("health of " + proxy.Address() + " not recorded: " + e.what());
+                FLog.Line("health of " + proxy.Shown() + " not recorded: " + e.what());
             }
             // Only changes are worth a line; a first check always is one.
             if (!proxy.CheckedAt || proxy.Healthy != healthy) {
-                FLog.Line("health " + proxy.Address() + (healthy ? " ok" : " failing: " + failure));
+                FLog.Line("health " + proxy.Shown() + (healthy ? " ok" : " failing: " + failure));
             }
         }
     };

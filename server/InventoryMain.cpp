@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/support/UrlUtils.h"
 #include "server/SqliteProxyStore.h"
 #include "server/core/CommandLine.h"
 
@@ -58,7 +59,7 @@ int Run(const TInventoryCommand& command) {
     switch (command.Action) {
         case TInventoryAction::KAdd:
             store.PutProxy(command.Entry);
-            std::printf("added %s\n", command.Entry.Address().c_str());
+            std::printf("added %s\n", command.Entry.Shown().c_str());
             return 0;
         case TInventoryAction::KRemove:
             if (!store.RemoveProxy(command.Address)) {
@@ -68,9 +69,10 @@ int Run(const TInventoryCommand& command) {
             std::printf("removed %s\n", command.Address.c_str());
             return 0;
         case TInventoryAction::KList:
+            // The address as added, its credentials written "***".
             for (const TProxyEntry& e : store.ListProxies()) {
                 const std::string health = !e.CheckedAt ? "unchecked" : e.Healthy ? "healthy" : "failing";
-                std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\tchecked=%s\ttouched=%s\n", e.Address().c_str(),
+                std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\tchecked=%s\ttouched=%s\n", e.Shown().c_str(),
                             e.CountryCode.c_str(), e.Country.c_str(), e.Longitude.c_str(), e.Latitude.c_str(),
                             e.IsSuper ? "super" : "normal", health.c_str(), TimeText(e.CheckedAt).c_str(),
                             TimeText(e.LastTouch).c_str());
@@ -93,7 +95,8 @@ int main(int argc, char** argv) {
     std::string error;
     const auto command = ParseInventoryCommand(args, error);
     if (!command) {
-        std::fprintf(stderr, "cloakline-inventory: %s\n", error.c_str());
+        // A refused argument is named, but never with a password in it.
+        std::fprintf(stderr, "cloakline-inventory: %s\n", cloakline::RedactUrlCredentials(error).c_str());
         return kBadInput;
     }
     try {

@@ -3,6 +3,8 @@
 #include <ctime>
 #include <stdexcept>
 
+#include "core/support/UrlUtils.h"
+
 namespace cloakline::server {
 
 TServerLog::TServerLog(const std::string& path) {
@@ -29,8 +31,9 @@ void TServerLog::Line(std::string_view text) {
     gmtime_r(&now, &utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    // Whatever a request carried stays on its own line.
-    std::string clean(text);
+    // Whatever a request carried stays on its own line, and no proxy's
+    // credentials reach the log, whoever wrote the text.
+    std::string clean = RedactUrlCredentials(text);
     for (char& c : clean) {
         if (static_cast<unsigned char>(c) < 0x20) {
             c = ' ';

@@ -1,6 +1,8 @@
 #include "server/SqliteProxyStore.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <array>
 
@@ -27,7 +29,8 @@ enum TStatementId : std::size_t {
 };
 
 constexpr std::string_view kColumns =
-    "host, port, country_code, country, longitude, latitude, is_super, healthy, checked_at, last_touch";
+    "host, port, country_code, country, longitude, latitude, is_super, healthy, checked_at, last_touch, "
+    "scheme, username, password";
 
 std::string StatementSql(TStatementId id) {
     switch (id) {
@@ -37,11 +40,11 @@ std::string StatementSql(TStatementId id) {
             return "SELECT " + std::string(kColumns) + " FROM proxy WHERE healthy = 1 ORDER BY address";
         case KPut:
             return "INSERT INTO proxy (address, host, port, country_code, country, longitude, latitude, "
-                   "is_super,"
-                   " healthy, checked_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, 0, NULL)"
+                   "is_super, healthy, checked_at, scheme, username, password)"
+                   " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, 0, NULL, ?9, ?10, ?11)"
                    " ON CONFLICT(address) DO UPDATE SET host = ?2, port = ?3, country_code = ?4, country = "
-                   "?5,"
-                   " longitude = ?6, latitude = ?7, is_super = ?8, healthy = 0, checked_at = NULL";
+                   "?5, longitude = ?6, latitude = ?7, is_super = ?8, healthy = 0, checked_at = NULL,"
+                   " scheme = ?9, username = ?10, password = ?11";
         case KRemove:
             return "DELETE FROM proxy WHERE address = ?1";
         case KHealth:
@@ -87,6 +90,15 @@ constexpr std::string_view kSchemaV1 =
     " version TEXT NOT NULL,"
     " info TEXT NOT NULL,"
     " page TEXT NOT NULL);";
+
+// Proxies that the program's gateway reaches by SOCKS5 or with credentials;
+// the rows of a version 1 store read as plain HTTP proxies.
+constexpr std::string_view kSchemaV2 =
+    "ALTER TABLE proxy ADD COLUMN scheme TEXT NOT NULL DEFAULT 'http';"
+    "ALTER TABLE proxy ADD COLUMN username TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE proxy ADD COLUMN password TEXT NOT NULL DEFAULT '';";
+
+constexpr std::string_view kSocks5 = "socks5";
 
 }  // namespace
 
@@ -244,6 +256,9 @@ std::vector<TProxyEntry> ReadEntries(TStatement& s) {
         e.Healthy = s.Int(7) != 0;
         e.CheckedAt = s.MaybeInt(8);
         e.LastTouch = s.MaybeInt(9);
+        e.Scheme = s.Text(10) == kSocks5 ? TProxyScheme::Socks5 : TProxyScheme::Http;
+        e.User = s.Text(11);
+        e.Password = s.Text(12);
         out.push_back(std::move(e));
     }
     return out;
@@ -258,7 +273,10 @@ void Put(TSqliteProxyStore::TConnection& c, const TProxyEntry& e) {
         .Bind(5, e.Country)
         .Bind(6, e.Longitude)
         .Bind(7, e.Latitude)
-        .Bind(8, static_cast<std::int64_t>(e.IsSuper ? 1 : 0));
+        .Bind(8, static_cast<std::int64_t>(e.IsSuper ? 1 : 0))
+        .Bind(9, std::string(e.Scheme == TProxyScheme::Socks5 ? kSocks5 : "http"))
+        .Bind(10, e.User)
+        .Bind(11, e.Password);
     s.Step();
 }
 
@@ -282,6 +300,12 @@ void InTransaction(TSqliteProxyStore::TConnection& c, F&& body) {
 }  // namespace
 
 TSqliteProxyStore::TSqliteProxyStore(std::string path) : FPath(std::move(path)) {
+    // The store holds proxy credentials: a new file is its owner's alone
+    // (SQLite gives its journal files the same rights). An existing file
+    // keeps the rights it has.
+    if (const int fd = ::open(FPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600); fd >= 0) {
+        ::close(fd);
+    }
     TLease c(*this);
     // Two processes may create the same file at once; the write lock decides.
     c->Exec("BEGIN IMMEDIATE");
@@ -294,7 +318,10 @@ TSqliteProxyStore::TSqliteProxyStore(std::string path) : FPath(std::move(path)) 
         if (version < 1) {
             c->Exec(kSchemaV1);
         }
-        // Later schema versions add their steps here, each from the one before.
+        // Each later version adds its step here, from the one before.
+        if (version < 2) {
+            c->Exec(kSchemaV2);
+        }
         c->Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         c->Exec("COMMIT");
     } catch (...) {

@@ -32,7 +32,7 @@ class TSqliteProxyStore : public IProxyStore {
     void SetRelease(const TRelease& release) override;
 
     // The schema version this build writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
     class TConnection;
 

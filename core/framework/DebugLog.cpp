@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
+
+#include "core/support/UrlUtils.h"
 
 namespace cloakline {
 
@@ -15,9 +18,13 @@ void Write(std::string_view message, std::string_view tag) {
     if (!gActive.load(std::memory_order_relaxed)) {
         return;
     }
+    // Proxy addresses may carry a user and password (the update answer's
+    // lists, the gateway's upstreams); a debug log is shared freely, so no
+    // message ever takes them there.
+    const std::string shown = RedactUrlCredentials(message);
     std::lock_guard lock(gSinkMutex);
     if (gSink) {
-        gSink->Write(message, tag);
+        gSink->Write(shown, tag);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "core/proxy/ProxyAddress.h"
 
 #include "core/proxy/ProxyText.h"
+#include "core/support/TextUtils.h"
 
 namespace cloakline {
 
@@ -9,19 +10,11 @@ namespace {
 // RFC 1929 gives each of user name and password one length byte.
 constexpr std::size_t kMaxCredentialLength = 255;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
+// Percent-decodes one of user and password. Written raw, a "/", "?" or "#"
+// would end the authority of a URL and a space or a control character is no
+// part of one; a raw "@" is fine, since only the last one ends the
+// credentials. Decoded, nothing may be a control character: credentials end
+// up in request headers.
 std::optional<std::string> DecodeCredential(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -30,14 +23,14 @@ std::optional<std::string> DecodeCredential(std::string_view text) {
             if (i + 2 >= text.size()) {
                 return std::nullopt;
             }
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
+            const int high = HexDigitValue(text[i + 1]);
+            const int low = HexDigitValue(text[i + 2]);
             if (high < 0 || low < 0) {
                 return std::nullopt;
             }
             c = static_cast<char>(high * 16 + low);
             i += 2;
-        } else if (c == '@' || c == '/') {
+        } else if (c == '/' || c == '?' || c == '#' || c == ' ') {
             return std::nullopt;
         }
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
@@ -52,37 +45,18 @@ std::optional<std::string> DecodeCredential(std::string_view text) {
 }
 
 std::string EncodeCredential(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
     for (char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                            c == '-' || c == '.' || c == '_' || c == '~';
         if (plain) {
             out += c;
         } else {
             out += '%';
-            out += kHex[byte >> 4];
-            out += kHex[byte & 0x0f];
+            AppendHexByte(out, static_cast<std::uint8_t>(c));
         }
     }
     return out;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != prefix[i]) {
-            return false;
-        }
-    }
-    return true;
 }
 
 }  // namespace
@@ -110,13 +84,13 @@ std::optional<TProxyAddress> ParseProxyAddress(std::string_view field) {
     TProxyAddress address;
     std::string_view rest = field;
     bool hadScheme = true;
-    if (StartsWithNoCase(rest, "socks5h://")) {
+    if (StartsWithText(rest, "socks5h://")) {
         address.Scheme = TProxyScheme::Socks5;
         rest.remove_prefix(10);
-    } else if (StartsWithNoCase(rest, "socks5://")) {
+    } else if (StartsWithText(rest, "socks5://")) {
         address.Scheme = TProxyScheme::Socks5;
         rest.remove_prefix(9);
-    } else if (StartsWithNoCase(rest, "http://")) {
+    } else if (StartsWithText(rest, "http://")) {
         rest.remove_prefix(7);
     } else {
         hadScheme = false;
@@ -133,6 +107,11 @@ std::optional<TProxyAddress> ParseProxyAddress(std::string_view field) {
         auto password = DecodeCredential(colon == std::string_view::npos ? std::string_view()
                                                                          : userInfo.substr(colon + 1));
         if (!user || !password || user->empty()) {
+            return std::nullopt;
+        }
+        // Basic credentials are "user:password": a colon in the user would
+        // move the split (RFC 7617). SOCKS5 sends both apart.
+        if (address.Scheme == TProxyScheme::Http && user->find(':') != std::string::npos) {
             return std::nullopt;
         }
         address.User = std::move(*user);

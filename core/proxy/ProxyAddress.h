@@ -36,7 +36,8 @@ struct TProxyAddress {
 // Schemes "http" and "socks5" ("socks5h" reads as "socks5"), letter case
 // ignored; user and password percent-decoded, at most 255 bytes each (the
 // SOCKS5 limit) and without control characters, since they end up in request
-// headers. Host and port as a proxy text allows. Nothing else: no path, no
+// headers; an HTTP user without ":" (Basic credentials split there). Host
+// and port as a proxy text allows. Nothing else: no path, no
 // query, no other scheme.
 std::optional<TProxyAddress> ParseProxyAddress(std::string_view field);
 

@@ -56,13 +56,17 @@ void ApplyOrder(TStringList& list, const std::vector<std::uint32_t>& order) {
     list = std::move(shuffled);
 }
 
+bool IsUrlAddressField(std::string_view field) {
+    return field.find("://") != std::string_view::npos;
+}
+
 }  // namespace
 
 TProxyRec ParseProxyLine(std::string_view line, bool isSuper) {
     const auto fields = SplitProxyFields(line);
     TProxyRec rec;
     const std::size_t colon = fields[0].find(':');
-    if (fields[0].find("://") != std::string_view::npos) {
+    if (IsUrlAddressField(fields[0])) {
         if (const auto address = ParseProxyAddress(fields[0])) {
             rec.IP = address->Host;
             rec.Port = std::to_string(address->Port);
@@ -96,10 +100,28 @@ std::optional<TProxyAddress> TProxyRec::UpstreamAddress() const {
 
 void TProxyManager::ParsedList::Rebuild(const TStringList& lines, bool isSuper) {
     Records.clear();
+    Reach.clear();
     Records.reserve(lines.Count());
+    Reach.reserve(lines.Count());
     for (const auto& line : lines) {
-        Records.push_back(ParseProxyLine(line, isSuper));
+        TProxyRec rec = ParseProxyLine(line, isSuper);
+        if (rec.NeedsGateway()) {
+            Reach.push_back(TReach::GatewayOnly);
+        } else if (!rec.HasAddress() && IsUrlAddressField(SplitProxyFields(line)[0])) {
+            Reach.push_back(TReach::Nobody);
+        } else {
+            Reach.push_back(TReach::Direct);
+        }
+        Records.push_back(std::move(rec));
     }
+}
+
+bool TProxyManager::CanHandOut(TReach reach) const {
+    return reach == TReach::Direct || (reach == TReach::GatewayOnly && FGatewayAvailable);
+}
+
+bool TProxyManager::CanHandOut(const TProxyRec& rec) const {
+    return FGatewayAvailable || !rec.NeedsGateway();
 }
 
 TProxyManager::TProxyManager(TKTSettings& settings, IInfoFetcher& fetcher, IProxyRandom& random)
@@ -163,9 +185,14 @@ void TProxyManager::GetCountryList(TStringList* aSL) const {
     for (const auto& line : *aSL) {
         present.insert(AsciiLowerCase(line));
     }
+    // A country whose records could none of them be handed out is left
+    // out: choosing it would end every Hide in "no proxy". While the gateway
+    // is off this hides the countries served only by SOCKS5 or credentialed
+    // proxies; the chooser shows them again at its next opening once it is on.
     for (const ParsedList* list : {&FNormalParsed, &FSuperParsed}) {
-        for (const auto& rec : list->Records) {
-            if (present.insert(AsciiLowerCase(rec.Country_Long)).second) {
+        for (std::size_t i = 0; i < list->Records.size(); ++i) {
+            const TProxyRec& rec = list->Records[i];
+            if (CanHandOut(list->Reach[i]) && present.insert(AsciiLowerCase(rec.Country_Long)).second) {
                 aSL->Add(rec.Country_Long);
             }
         }
@@ -178,8 +205,8 @@ std::int32_t TProxyManager::GetcountryListCount(std::string_view aCountry, bool 
         if (list == &FSuperParsed && !aIncludeSuper) {
             break;
         }
-        for (const auto& rec : list->Records) {
-            count += MatchesCountry(rec, aCountry) ? 1 : 0;
+        for (std::size_t i = 0; i < list->Records.size(); ++i) {
+            count += (CanHandOut(list->Reach[i]) && MatchesCountry(list->Records[i], aCountry)) ? 1 : 0;
         }
     }
     return count;
@@ -245,8 +272,9 @@ void TProxyManager::ClearUsedProxyList() {
 
 std::int32_t TProxyManager::CountUsedMatching(const ParsedList& list, std::string_view aCountry) const {
     std::int32_t count = 0;
-    for (const auto& rec : list.Records) {
-        count += (MatchesCountry(rec, aCountry) && IsUsed(rec.IP)) ? 1 : 0;
+    for (std::size_t i = 0; i < list.Records.size(); ++i) {
+        const TProxyRec& rec = list.Records[i];
+        count += (CanHandOut(list.Reach[i]) && MatchesCountry(rec, aCountry) && IsUsed(rec.IP)) ? 1 : 0;
     }
     return count;
 }
@@ -290,7 +318,9 @@ TProxyRec TProxyManager::GetIdleProxy(std::string_view aCountry,
                                       TProxyRange aRange,
                                       bool aChange) {
     FRandom.Randomize();
-    TProxyRec result = FTargetProxy;
+    // A proxy taken while the gateway was on is of no use to a browser once
+    // it is off: there is nothing to keep or to fall back to then.
+    TProxyRec result = CanHandOut(FTargetProxy) ? FTargetProxy : TProxyRec{};
     if (!aChange && result.HasAddress()) {
         return result;
     }
@@ -308,7 +338,7 @@ TProxyRec TProxyManager::GetIdleProxy(std::string_view aCountry,
     auto takeFirstIdle = [&](const TIndexedSequence& order, const ParsedList& list) -> const TProxyRec* {
         for (const std::uint32_t index : order.Order()) {
             const TProxyRec& rec = list.Records[index];
-            if (MatchesCountry(rec, aCountry) && !IsUsed(rec.IP)) {
+            if (CanHandOut(list.Reach[index]) && MatchesCountry(rec, aCountry) && !IsUsed(rec.IP)) {
                 MarkUsed(rec.IP);
                 return &rec;
             }

@@ -201,4 +201,35 @@ std::string AppendURLParams(std::string_view url, std::string_view params) {
     return out;
 }
 
+std::string RedactUrlCredentials(std::string_view text) {
+    constexpr std::string_view kSchemeEnd = "://";
+    constexpr std::string_view kMask = "***";
+    std::string out;
+    std::size_t done = 0;
+    for (std::size_t mark = text.find(kSchemeEnd); mark != std::string_view::npos;
+         mark = text.find(kSchemeEnd, done)) {
+        const std::size_t start = mark + kSchemeEnd.size();
+        std::size_t end = start;
+        while (end < text.size()) {
+            const auto c = static_cast<unsigned char>(text[end]);
+            if (c <= 0x20 || c == 0x7f || c == '|' || c == ';') {
+                break;
+            }
+            ++end;
+        }
+        const std::string_view address = text.substr(start, end - start);
+        const std::size_t at = address.rfind('@');
+        out.append(text.substr(done, start - done));
+        if (at != std::string_view::npos) {
+            out.append(kMask);
+            out.append(address.substr(at));
+        } else {
+            out.append(address);
+        }
+        done = end;
+    }
+    out.append(text.substr(done));
+    return out;
+}
+
 }  // namespace cloakline

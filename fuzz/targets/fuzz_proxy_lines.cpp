@@ -13,6 +13,7 @@
 #include "core/support/StringList.h"
 #include "core/support/TextEncoding.h"
 #include "core/support/TextUtils.h"
+#include "core/support/UrlUtils.h"
 #include "fuzz/support/FuzzCheck.h"
 #include "fuzz/support/MemoryPlatform.h"
 
@@ -46,6 +47,14 @@ class InputRandom : public IProxyRandom {
 void CheckOneLine(std::string_view line) {
     const TProxyRec rec = ParseProxyLine(line, false);
     FUZZ_CHECK(rec.ProxyText().size() <= line.size() + 1);
+    if (rec.NeedsGateway()) {
+        // Scheme and credentials come only with a whole address, and the
+        // text a browser could see holds none of them.
+        const auto upstream = rec.UpstreamAddress();
+        FUZZ_CHECK(upstream && upstream->HostPort() == rec.ProxyText());
+        FUZZ_CHECK(ParseProxyAddress(upstream->ToText()) == upstream);
+        FUZZ_CHECK(RedactUrlCredentials(upstream->ToText()).ends_with(rec.ProxyText()));
+    }
     if (const auto endpoint = ParseProxyText(rec.ProxyText())) {
         // A text the browsers may get is exactly the host and the port it names.
         FUZZ_CHECK(endpoint->Host + ":" + std::to_string(endpoint->Port) == rec.ProxyText());
@@ -105,6 +114,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CheckChoice(choice, asked);
         FUZZ_CHECK(manager.UsedProxyList().Count() <=
                    manager.NormalProxyList().Count() + manager.SuperProxyList().Count());
+    }
+    // Without the gateway no choice needs it, and a country runs out and
+    // starts again rather than sticking.
+    manager.SetGatewayAvailable(false);
+    for (int round = 0; round < 4; ++round) {
+        const bool any = manager.GetcountryListCount(country, false) > 0;
+        const TProxyRec choice = manager.GetIdleProxy(country, false, TProxyRange::KAll, true);
+        FUZZ_CHECK(!choice.NeedsGateway());
+        CheckChoice(choice, country);
+        if (any) {
+            const TStringList& used = manager.UsedProxyList();
+            FUZZ_CHECK(!used.Empty() && used[used.Count() - 1] == choice.IP);
+        }
     }
     TStringList normal = manager.NormalProxyList();
     TStringList super = manager.SuperProxyList();

@@ -153,7 +153,7 @@ void CheckTouchTarget(std::string_view text) {
     } else {
         FUZZ_CHECK(text == target->Host);
     }
-    const auto again = ParseProxyAddress(target->Host + ":" + std::to_string(target->Port.value_or(80)));
+    const auto again = ParseHostPort(target->Host + ":" + std::to_string(target->Port.value_or(80)));
     FUZZ_CHECK(again && again->Host == target->Host);
 }
 

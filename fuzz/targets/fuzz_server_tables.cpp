@@ -190,8 +190,16 @@ std::vector<TProxyEntry> ImportedEntries(const std::vector<std::string_view>& li
         FUZZ_CHECK(!CheckProxyEntry(*entry).has_value());
         const auto address = ParseProxyAddress(entry->Address());
         FUZZ_CHECK(address && address->Host == entry->Host && address->Port == entry->Port);
-        // The program must take what the server hands out for its browsers.
+        // The program must take what the server hands out for its browsers,
+        // and read the full form back to the same scheme and credentials.
         FUZZ_CHECK(IsValidProxyText(entry->Address()));
+        FUZZ_CHECK(ParseProxyAddress(entry->ListAddress()) == entry->UpstreamAddress());
+        // What listings and the log show is the address with the credentials masked.
+        const TProxyAddress upstream = entry->UpstreamAddress();
+        const std::string scheme = upstream.Scheme == TProxyScheme::Socks5 ? "socks5://"
+                                   : upstream.HasCredentials()             ? "http://"
+                                                                           : "";
+        FUZZ_CHECK(entry->Shown() == scheme + (upstream.HasCredentials() ? "***@" : "") + entry->Address());
         const std::string listLine = ProxyListLine(*entry);
         FUZZ_CHECK(std::count(listLine.begin(), listLine.end(), '|') == 4);
         FUZZ_CHECK(listLine.find_first_of(";\r\n\\") == std::string::npos);
@@ -236,6 +244,7 @@ void CheckRecord(const TStringList& list, std::size_t index, bool super, const T
     FUZZ_CHECK(rec.Country_Short == entry.CountryCode);
     FUZZ_CHECK(rec.Longitude == entry.Longitude);
     FUZZ_CHECK(rec.Latitude == entry.Latitude);
+    FUZZ_CHECK(rec.Scheme == entry.Scheme && rec.User == entry.User && rec.Password == entry.Password);
 }
 
 class NoFetcher : public IInfoFetcher {

@@ -47,7 +47,7 @@ std::string BuildLocalInfoAnswer(std::string_view ip, const std::optional<TAddre
 }
 
 std::string ProxyListLine(const TProxyEntry& entry) {
-    return entry.Address() + "|" + entry.Country + "|" + entry.CountryCode + "|" + entry.Longitude + "|" +
+    return entry.ListAddress() + "|" + entry.Country + "|" + entry.CountryCode + "|" + entry.Longitude + "|" +
            entry.Latitude;
 }
 

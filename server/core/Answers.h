@@ -16,7 +16,9 @@ namespace cloakline::server {
 // request came from; the place fields are empty when nothing knows it.
 std::string BuildLocalInfoAnswer(std::string_view ip, const std::optional<TAddressPlace>& place);
 
-// One entry of a proxy list: "host:port|country|code|longitude|latitude".
+// One entry of a proxy list: "host:port|country|code|longitude|latitude",
+// the address in its URL form when it has a scheme or credentials: the
+// program's gateway needs them.
 std::string ProxyListLine(const TProxyEntry& entry);
 
 // The value of "NORMAL_IPS" or "SUPER_IPS" as the program's settings hold it:

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "core/support/UrlUtils.h"
 #include "server/core/Ipv4.h"
 #include "server/core/TextFields.h"
 
@@ -44,29 +45,55 @@ std::optional<std::uint16_t> ParsePort(std::string_view text) {
     return static_cast<std::uint16_t>(port);
 }
 
+bool IsInventoryHost(std::string_view host) {
+    // All digits and dots must be a real IPv4 address, not a name.
+    const bool numeric = host.find_first_not_of("0123456789.") == std::string_view::npos;
+    return numeric ? ParseIpv4(host).has_value() : IsHostName(host);
+}
+
 }  // namespace
 
-std::optional<TProxyAddress> ParseProxyAddress(std::string_view text) {
+std::string TProxyEntry::Shown() const {
+    return RedactUrlCredentials(ListAddress());
+}
+
+std::optional<TProxyAddress> ParseHostPort(std::string_view text) {
     const std::size_t colon = text.rfind(':');
     if (colon == std::string_view::npos) {
         return std::nullopt;
     }
     const std::string_view host = text.substr(0, colon);
     const auto port = ParsePort(text.substr(colon + 1));
-    if (!port) {
+    if (!port || !IsInventoryHost(host)) {
         return std::nullopt;
     }
-    // All digits and dots must be a real IPv4 address, not a name.
-    const bool numeric = host.find_first_not_of("0123456789.") == std::string_view::npos;
-    if (numeric ? !ParseIpv4(host) : !IsHostName(host)) {
+    TProxyAddress address;
+    address.Host = std::string(host);
+    address.Port = *port;
+    return address;
+}
+
+std::optional<TProxyAddress> ParseInventoryAddress(std::string_view text) {
+    if (text.find("://") == std::string_view::npos) {
+        return ParseHostPort(text);
+    }
+    // The program's own reading, so that it takes whatever the server
+    // accepts; the host as narrow as a bare one.
+    auto address = ParseProxyAddress(text);
+    if (!address || !IsInventoryHost(address->Host)) {
         return std::nullopt;
     }
-    return TProxyAddress{std::string(host), *port};
+    return address;
 }
 
 std::optional<std::string> CheckProxyEntry(const TProxyEntry& entry) {
-    if (!ParseProxyAddress(entry.Host + ":" + std::to_string(entry.Port))) {
+    if (!ParseHostPort(entry.Address())) {
         return "the address is not host:port";
+    }
+    // What the program will read back must be what the entry holds.
+    if (ParseInventoryAddress(entry.ListAddress()) != entry.UpstreamAddress()) {
+        return "the user name is empty, or user name or password is longer than 255 bytes or holds a "
+               "control character";
     }
     if (CountryCodeOf(entry.CountryCode) != entry.CountryCode || entry.CountryCode.empty()) {
         return "the country code is not two upper-case letters";
@@ -106,9 +133,9 @@ std::optional<TProxyEntry> ParseImportLine(std::string_view line, std::string& r
         reason = "expected address,code,country,lon,lat,super";
         return std::nullopt;
     }
-    const auto address = ParseProxyAddress(f[0]);
+    const auto address = ParseInventoryAddress(f[0]);
     if (!address) {
-        reason = "the address is not host:port";
+        reason = "the address is neither host:port nor http:// or socks5:// [user:password@]host:port";
         return std::nullopt;
     }
     if (f[5] != "0" && f[5] != "1") {
@@ -118,6 +145,9 @@ std::optional<TProxyEntry> ParseImportLine(std::string_view line, std::string& r
     TProxyEntry entry;
     entry.Host = address->Host;
     entry.Port = address->Port;
+    entry.Scheme = address->Scheme;
+    entry.User = address->User;
+    entry.Password = address->Password;
     entry.CountryCode = CountryCodeOf(f[1]);
     entry.Country = std::string(f[2]);
     entry.Longitude = std::string(f[3]);

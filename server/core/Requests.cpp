@@ -128,12 +128,12 @@ std::string FlagCodeOfFileName(std::string_view fileName) {
 }
 
 std::optional<TTouchTarget> ReadTouchTarget(std::string_view text) {
-    if (const auto address = ParseProxyAddress(text)) {
+    if (const auto address = ParseHostPort(text)) {
         return TTouchTarget{address->Host, address->Port};
     }
     // A host alone: check it the same way by lending it a port.
     if (text.find(':') == std::string_view::npos) {
-        if (const auto address = ParseProxyAddress(std::string(text) + ":1")) {
+        if (const auto address = ParseHostPort(std::string(text) + ":1")) {
             return TTouchTarget{address->Host, std::nullopt};
         }
     }

@@ -30,17 +30,10 @@ TEST(HideRulesTest, PaceChangeAndTouchCountWholeUnitsEitherWay) {
 }
 
 TEST(HideRulesTest, ChoicesAndColours) {
-    const auto rec = [](std::string ip, std::string port) {
-        TProxyRec r;
-        r.IP = std::move(ip);
-        r.Port = std::move(port);
-        r.Country_Short = "US";
-        return r;
-    };
-    EXPECT_TRUE(IsUsableProxyChoice(rec("10.0.0.1", "8080")));
+    EXPECT_TRUE(IsUsableProxyChoice(ParseProxyLine("10.0.0.1:8080|United States|US|0|0", false)));
     EXPECT_FALSE(IsUsableProxyChoice({})) << "nothing found gives an empty record";
-    EXPECT_FALSE(IsUsableProxyChoice(rec("10.0.0.1", "")));
-    EXPECT_FALSE(IsUsableProxyChoice(rec("10.0.0.1;x=1", "80")));
+    EXPECT_FALSE(IsUsableProxyChoice(ParseProxyLine("10.0.0.1:|United States|US|0|0", false)));
+    EXPECT_FALSE(IsUsableProxyChoice(ParseProxyLine("10.0.0.1;x=1:80|United States|US|0|0", false)));
 
     EXPECT_EQ(HidingTextColor("ORV"), 0xCCCCCCu);
     EXPECT_EQ(HidingTextColor("orv"), 0u);
