@@ -46,6 +46,7 @@ constexpr std::uint32_t kBlockedTextColor = 0x444499;
 
 THideController::THideController(THideParts parts) : FParts(std::move(parts)) {
     if (FParts.Gateway == nullptr) {
+        UpdateGatewayAvailability();
         return;
     }
     TGatewayHideEvents events;
@@ -65,7 +66,14 @@ THideController::THideController(THideParts parts) : FParts(std::move(parts)) {
     events.OnFailClosed = [this] { GatewayFailClosed(); };
     FGatewayHide = std::make_unique<TGatewayHide>(*FParts.Gateway, FParts.Manager, FParts.Switches.Settings,
                                                   FParts.Clock, std::move(events));
+    UpdateGatewayAvailability();
     LanguageChanged();
+}
+
+void THideController::UpdateGatewayAvailability() {
+    // Records that only the gateway can dial are handed out, and their
+    // countries offered, only while Hide goes through it.
+    FParts.Manager.SetGatewayAvailable(GatewayWanted());
 }
 
 THideController::~THideController() = default;
@@ -111,9 +119,8 @@ void THideController::actShroudExecute() {
         FParts.Manager.GetCurrentLocalInfo();
         return;
     }
-    const bool throughGateway = GatewayWanted();
-    // Records that only the gateway can dial are handed out only while it is used.
-    if (throughGateway) {
+    UpdateGatewayAvailability();
+    if (GatewayWanted()) {
         GatewayShroud();
         return;
     }

@@ -63,6 +63,9 @@ class THideController {
     bool HidingThroughGateway() const { return FBrowsersOnGateway; }
     // The gateway's page for failing closed follows the language.
     void LanguageChanged();
+    // After "Gateway.Enabled" may have changed: whether the proxy manager
+    // may hand out proxies that only the gateway can use.
+    void UpdateGatewayAvailability();
     void ResetChangeIPTime();
     void tmrChangeIPTimer();
     void tmrTouchTimer();

@@ -713,6 +713,7 @@ void TfrmMain::actSettingsExecute() {
         TfrmSettings options(FContext.Settings, FContext.System, this);
         options.exec();
     }
+    FHider->UpdateGatewayAvailability();
     FHider->ResetChangeIPTime();
 }
 

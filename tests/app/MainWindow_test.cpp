@@ -759,6 +759,7 @@ TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsThe
 TEST_F(MainWindowTest, GatewayRefusalsAreExplainedAndWithTheGatewayOffTheProxyItselfIsUsed) {
     WithGateway();
     TfrmMain& main = Ready();
+    EXPECT_TRUE(main.ProxyManager()->GatewayAvailable());
     ModalBoxRecorder boxes;
     Gateway->ListenError = "port in use";
     ClickHide();
@@ -793,6 +794,7 @@ TEST_F(MainWindowTest, GatewayRefusalsAreExplainedAndWithTheGatewayOffTheProxyIt
     ClickHide();
     EXPECT_TRUE(main.Hider().IsHiding());
     EXPECT_EQ(Desktop->Applied.back(), main.ProxyManager()->TargetProxy().ProxyText());
+    EXPECT_FALSE(main.ProxyManager()->GatewayAvailable()) << "no proxy that only the gateway can use";
     EXPECT_EQ(Gateway->Calls, calls);
     Env.Clock->AdvanceSeconds(2);
     ClickHide();
