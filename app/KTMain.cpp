@@ -16,6 +16,7 @@
 #include "core/framework/NamedStrings.h"
 #include "core/framework/SystemRegion.h"
 #include "core/support/TextUtils.h"
+#include "gateway/Gateway.h"
 #include "ui/KTEngine.h"
 #include "ui/KTSplashForm.h"
 #include "ui/QtNetworkRuntime.h"
@@ -90,6 +91,12 @@ void ShowUnreachableInstanceMessage(TKTSettings& settings) {
 }
 
 }  // namespace
+
+TGatewayFactory LocalGatewayFactory() {
+    return [](TMainThreadPoster post) -> std::unique_ptr<IUpstreamGateway> {
+        return std::make_unique<gateway::TGateway>(std::move(post));
+    };
+}
 
 bool CheckSystemRegion(const ISystemInfo& system,
                        const std::function<void(const std::string&)>& showMessage) {
@@ -207,7 +214,8 @@ int RunApplication(int argc,
         // waited for only once nothing can receive their answers.
         TQtNetworkRuntime network;
         const TDownloaderContext downloader = network.DownloaderContext(system);
-        const TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
+        TAppContext context{system, settings, *channel, switches, network.Fetcher(), downloader};
+        context.Gateway = LocalGatewayFactory();
         QPointer<TfrmKTSplashForm> splash;
         if (settings.GetSettingBool("App.Splash")) {
             // Frees itself once closed.

@@ -7,10 +7,19 @@
 #include "core/framework/CommandLineSwitches.h"
 #include "core/framework/KTSettings.h"
 #include "core/proxy/InfoFetcher.h"
+#include "core/proxy/UpstreamGateway.h"
 #include "net/SingleDownloader.h"
 #include "platform/api/Platform.h"
 
 namespace cloakline {
+
+// Hands a callback to the main thread without waiting for it to run.
+using TMainThreadPoster = std::function<void(std::function<void()>)>;
+// Creates the local gateway; its callbacks reach the main thread through the poster.
+using TGatewayFactory = std::function<std::unique_ptr<IUpstreamGateway>(TMainThreadPoster)>;
+
+// The program's own gateway, with an I/O thread of its own.
+TGatewayFactory LocalGatewayFactory();
 
 // What the main window is created with.
 struct TAppContext {
@@ -22,6 +31,9 @@ struct TAppContext {
     IInfoFetcher& InfoFetcher;
     // What the window's downloaders are created with.
     const TDownloaderContext& Downloader;
+    // The local gateway that Hide sends the browsers through ("Gateway.Enabled");
+    // without one the browsers are pointed at the proxies themselves.
+    TGatewayFactory Gateway = {};
 };
 
 // A bounded wait for each reply of another instance: a hung instance must not

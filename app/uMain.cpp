@@ -94,6 +94,9 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent, TMainFormHooks h
     // whatever the language file says for them.
     connect(KTMultiLang1, &QtKTMultiLang::OnChangeLanguage, this, [this] {
         SetHidingAction(FHider != nullptr && FHider->IsHiding());
+        if (FHider != nullptr) {
+            FHider->LanguageChanged();
+        }
         ArrangeControls();
         // A form section may caption the window; the engine's title stands.
         FEngine->UpdateTitle();
@@ -271,9 +274,18 @@ void TfrmMain::FormCreate() {
     }
     FProxyManager = std::make_unique<TProxyManager>(settings, FContext.InfoFetcher, *random);
     FProxyManager->SetOnGetCurrentLocalInfo([this](TProxyManager&) { LocalInfoArrived(); });
-    FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
-                                                          *FProxyManager, *tmrChangeIP, *tmrTouch,
-                                                          [this](bool hiding) { SetHidingAction(hiding); }});
+    if (FContext.Gateway) {
+        // The gateway's I/O thread must never wait for the main thread.
+        const std::weak_ptr<IMainThreadDispatcher> dispatcher = FContext.Downloader.Dispatcher;
+        FGateway = FContext.Gateway([dispatcher](std::function<void()> task) {
+            if (const auto target = dispatcher.lock()) {
+                target->Post(std::move(task));
+            }
+        });
+    }
+    FHider = std::make_unique<THideController>(
+        THideParts{*system.Clock, TSwitchServices{settings, system}, *FProxyManager, *tmrChangeIP, *tmrTouch,
+                   [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get()});
 
     sdFlag = std::make_unique<TSingleDownloader>(FContext.Downloader);
     sdFlag->AcceptTypes = "*/*";
@@ -321,6 +333,7 @@ void TfrmMain::FormDestroy() {
     ClearAllWindow();
     sdFlag.reset();
     FHider.reset();
+    FGateway.reset();
     FProxyManager.reset();
     if (FEngine != nullptr) {
         FEngine->SetSkinForm(nullptr);
@@ -700,6 +713,7 @@ void TfrmMain::actSettingsExecute() {
         TfrmSettings options(FContext.Settings, FContext.System, this);
         options.exec();
     }
+    FHider->UpdateGatewayAvailability();
     FHider->ResetChangeIPTime();
 }
 

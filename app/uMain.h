@@ -54,6 +54,7 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
 
     TKTEngine* Engine() const { return FEngine; }
     TProxyManager* ProxyManager() const { return FProxyManager.get(); }
+    IUpstreamGateway* Gateway() const { return FGateway.get(); }
     THideController& Hider() { return *FHider; }
     const TFlagPictureList& FlagList() const { return imglstFlag; }
     bool LocalInfoGot() const { return FHider->LocalInfoGot(); }
@@ -129,6 +130,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     int FStoredHeight = 0;
     std::unique_ptr<IProxyRandom> FOwnRandom;
     std::unique_ptr<TProxyManager> FProxyManager;
+    // Created before the hide controller and freed after it.
+    std::unique_ptr<IUpstreamGateway> FGateway;
     std::unique_ptr<THideController> FHider;
     std::unique_ptr<TSingleDownloader> sdFlag;
     TFlagPictureList imglstFlag;

@@ -74,6 +74,8 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     cbIE->setEnabled(false);
     cbFF = Make<QCheckBox>("cbFF", QRect(24, 80, 150, 25), QStringLiteral("Fire Fox"), tsBrowser);
     cbOpera = Make<QCheckBox>("cbOpera", QRect(24, 112, 150, 25), QStringLiteral("Opera"), tsBrowser);
+    cbGateway = Make<QCheckBox>("cbGateway", QRect(24, 138, 370, 21),
+                                QStringLiteral("Send browsers through the local gateway (safer)"), tsBrowser);
     btnReinstallFF = Make<QPushButton>("btnReinstallFF", QRect(8, 160, 193, 25),
                                        QStringLiteral("Re-install FireFox Extension"), tsBrowser);
 
@@ -102,10 +104,11 @@ void TfrmSettings::ArrangeControls() {
         QRect Design;
     };
     const TPlaced onPages[] = {
-        {cbAutoRun, {10, 9, 389, 25}},   {cbAutoUpdate, {10, 36, 389, 25}},
-        {cbChangeIP, {10, 63, 389, 25}}, {btnClearShowAgainFlag, {10, 161, 149, 25}},
-        {cbIE, {24, 48, 150, 25}},       {cbFF, {24, 80, 150, 25}},
-        {cbOpera, {24, 112, 150, 25}},   {btnReinstallFF, {8, 160, 193, 25}},
+        {cbAutoRun, {10, 9, 389, 25}},       {cbAutoUpdate, {10, 36, 389, 25}},
+        {cbChangeIP, {10, 63, 389, 25}},     {btnClearShowAgainFlag, {10, 161, 149, 25}},
+        {cbIE, {24, 48, 150, 25}},           {cbFF, {24, 80, 150, 25}},
+        {cbOpera, {24, 112, 150, 25}},       {cbGateway, {24, 138, 370, 21}},
+        {btnReinstallFF, {8, 160, 193, 25}},
     };
     // The design's widest line ends here on its page; what goes further widens the pages.
     constexpr int kPageContentRight = 399;
@@ -144,6 +147,7 @@ void TfrmSettings::LoadOptions() {
     cbIE->setChecked(FSettings.GetSettingBool("SWITCH.IE"));
     cbFF->setChecked(FSettings.GetSettingBool("SWITCH.FF"));
     cbOpera->setChecked(FSettings.GetSettingBool("SWITCH.OPERA"));
+    cbGateway->setChecked(FSettings.GetSettingBool("Gateway.Enabled"));
     cbAutoUpdate->setChecked(FSettings.GetSettingBool("Update.AutoCheck"));
     cbChangeIP->setChecked(FSettings.GetSettingBool("ChangeIP"));
     // The spin edit shows a stored value outside its range as the nearest bound.
@@ -165,6 +169,7 @@ void TfrmSettings::SaveOptions() {
     FSettings.SetSettingBool("SWITCH.IE", cbIE->isChecked());
     FSettings.SetSettingBool("SWITCH.FF", cbFF->isChecked());
     FSettings.SetSettingBool("SWITCH.OPERA", cbOpera->isChecked());
+    FSettings.SetSettingBool("Gateway.Enabled", cbGateway->isChecked());
     FSettings.SetSettingBool("Update.AutoCheck", cbAutoUpdate->isChecked());
     FSettings.SetSettingBool("ChangeIP", cbChangeIP->isChecked());
     FSettings.SetSettingInteger("ChangeIPTime", edtChangeIPTime->value());

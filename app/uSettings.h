@@ -61,6 +61,8 @@ class TfrmSettings : public QDialog {
     QCheckBox* cbIE;
     QCheckBox* cbFF;
     QCheckBox* cbOpera;
+    // The browsers go through the local gateway while hiding.
+    QCheckBox* cbGateway;
     QPushButton* btnReinstallFF;
     QPushButton* btnOK;
     QPushButton* btnCancel;

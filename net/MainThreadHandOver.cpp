@@ -6,7 +6,10 @@ struct TMainThreadHandOver::Job {
     enum class State { KQueued, KRunning, KRan, KDropped };
 
     explicit Job(const std::function<void()>& task) : Task(task) {}
+    // A posted task: nobody waits, so the job keeps it.
+    explicit Job(std::function<void()>&& task, bool) : Owned(std::move(task)), Task(Owned) {}
 
+    std::function<void()> Owned;
     // The worker waits until the job is finished, so the reference stays valid.
     const std::function<void()>& Task;
     State Now = State::KQueued;
@@ -37,6 +40,20 @@ bool TMainThreadHandOver::RunSync(const std::function<void()>& task) {
     }
     FChanged.wait(lock, [&] { return job->Now == Job::State::KRan || job->Now == Job::State::KDropped; });
     return job->Now == Job::State::KRan;
+}
+
+bool TMainThreadHandOver::Post(std::function<void()> task) {
+    auto job = std::make_shared<Job>(std::move(task), true);
+    const std::lock_guard lock(FMutex);
+    if (FClosed) {
+        return false;
+    }
+    FQueue.push_back(std::move(job));
+    if (!WakeMainThread()) {
+        FQueue.pop_back();
+        return false;
+    }
+    return true;
 }
 
 std::size_t TMainThreadHandOver::RunPending() {

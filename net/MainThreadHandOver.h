@@ -27,13 +27,16 @@ class TMainThreadHandOver : public IMainThreadDispatcher {
 
     // IMainThreadDispatcher:
     bool RunSync(const std::function<void()>& task) override;
+    // Nobody waits for a posted task: a thread that must not block (an I/O
+    // loop) hands its result over this way. Close() drops what is still queued.
+    bool Post(std::function<void()> task) override;
 
     // Main thread: runs the queued tasks in the order they were queued, then
     // returns how many ran. An exception from a task ends this call (its worker
     // is released as having run); the rest stay queued for the next call.
     std::size_t RunPending();
 
-    // Any thread: from now on RunSync returns false at once, and workers whose
+    // Any thread: from now on RunSync and Post return false at once, and workers whose
     // task is still queued are released without it running. A task that is
     // running at the time finishes first. No wake-up is issued after Close returns.
     void Close();
@@ -44,9 +47,10 @@ class TMainThreadHandOver : public IMainThreadDispatcher {
     bool IsMainThread() const { return std::this_thread::get_id() == FMainThread; }
 
   protected:
-    // Worker thread, with the hand-over's lock held: make the main thread call
-    // RunPending soon. Must not call back into the hand-over. False when the main
-    // thread cannot be reached; the task is then dropped.
+    // Any thread (a worker, or the main thread posting), with the hand-over's
+    // lock held: make the main thread call RunPending soon. Must not call back
+    // into the hand-over. False when the main thread cannot be reached; the
+    // task is then dropped.
     virtual bool WakeMainThread() = 0;
 
   private:

@@ -13,6 +13,10 @@ class IMainThreadDispatcher {
     // when called on the main thread). Returns false without running it when the
     // main thread no longer takes work because the program is ending.
     virtual bool RunSync(const std::function<void()>& task) = 0;
+    // Queues task for the main thread and returns at once, from any thread
+    // (the main thread's own task runs later, too). False when the main
+    // thread no longer takes work; the task is then dropped.
+    virtual bool Post(std::function<void()> task) = 0;
 };
 
 }  // namespace cloakline

@@ -72,6 +72,36 @@ constexpr std::array kNamedStrings = {
                  "System proxy settings (used by Internet Explorer, Chrome, Chromium and others)"},
     TNamedString{"AppRes", "Browser.Firefox", "Firefox"},
     TNamedString{"AppRes", "Browser.Opera", "Opera"},
+    // Hiding through the local gateway; {1} is the chosen location's name.
+    TNamedString{"AppRes", "Gateway.AnyCountry", "any country"},
+    // Before the proxy lists have arrived.
+    TNamedString{"AppRes", "Gateway.ChosenLocation", "the chosen location"},
+    TNamedString{"AppRes", "FLSMsg.Checking", "Checking a proxy of {1}..."},
+    TNamedString{"AppRes", "FLSMsg.Failover",
+                 "Switched to another proxy of {1}: the previous one stopped working"},
+    TNamedString{"AppRes", "FLSMsg.Recovered", "A working proxy of {1} was found again"},
+    TNamedString{"AppRes", "FLSMsg.Blocked", "No working proxy: pages are blocked"},
+    TNamedString{"AppRes", "FLSMsg.FailClosed",
+                 "No proxy of {1} works. Pages stay blocked so that your IP address is not shown. Choose "
+                 "another location or press Stop."},
+    // {2} is one of the Gateway reasons below.
+    TNamedString{
+        "AppRes", "MSGBox.NoCheckedProxy",
+        "No proxy of {1} passed the check ({2}). Please try again later or choose another location."},
+    TNamedString{"AppRes", "MSGBox.GatewayFailed",
+                 "The local gateway could not be started ({1}), so your IP address is not hidden. You can "
+                 "switch the gateway off in the Options, on the Browser page."},
+    TNamedString{"AppRes", "Gateway.NoAnswer", "the last one tried did not answer: {1}"},
+    TNamedString{"AppRes", "Gateway.NoExitAddress", "the check page did not show the last one's address"},
+    TNamedString{"AppRes", "Gateway.OwnAddress", "the last one tried showed your own IP address"},
+    // {1}: the country the check page reported; {2}: the chosen one.
+    TNamedString{"AppRes", "Gateway.OtherCountry", "the last one tried is in {1}, not in {2}"},
+    // The page the browsers get while no proxy works.
+    TNamedString{"AppRes", "Gateway.PageTitle", "No proxy works"},
+    TNamedString{"AppRes", "Gateway.PageText",
+                 "No proxy of {1} works at the moment. {AppName} blocks this page rather than show your own "
+                 "IP address. Choose another location in {AppName}, or press Stop there to browse without "
+                 "hiding."},
 };
 
 }  // namespace

@@ -223,7 +223,7 @@ TEST_F(DialogsTest, CancelLeavesEverySettingAndTheAutostartEntryAlone) {
     const std::string before = SettingFile();
     TfrmSettings dialog(Settings(), Env.P, Main);
     EXPECT_EQ(Child<QTabWidget>(dialog, "pcSetting").currentIndex(), 0);
-    for (const char* box : {"cbAutoRun", "cbAutoUpdate", "cbChangeIP", "cbFF", "cbOpera"}) {
+    for (const char* box : {"cbAutoRun", "cbAutoUpdate", "cbChangeIP", "cbFF", "cbOpera", "cbGateway"}) {
         Child<QCheckBox>(dialog, box).toggle();
     }
     Child<QSpinBox>(dialog, "edtChangeIPTime").setValue(50);
@@ -241,8 +241,14 @@ TEST_F(DialogsTest, OkWritesEveryOptionAndMendsTheInterval) {
     s.SetSettingBool("Update.AutoCheck", false);
     s.SetSettingBool("ChangeIP", true);
     s.SetSettingInteger("ChangeIPTime", 0);
+    s.SetSettingBool("Gateway.Enabled", true);
     TfrmSettings dialog(s, Env.P, Main);
     EXPECT_TRUE(Child<QCheckBox>(dialog, "cbIE").isChecked());
+    QCheckBox& gateway = Child<QCheckBox>(dialog, "cbGateway");
+    EXPECT_TRUE(gateway.isChecked());
+    EXPECT_EQ(gateway.parentWidget(), &Child<QWidget>(dialog, "tsBrowser"));
+    EXPECT_EQ(gateway.text().toStdString(), "Send browsers through the local gateway (safer)");
+    gateway.setChecked(false);
     EXPECT_FALSE(Child<QCheckBox>(dialog, "cbIE").isEnabled());
     EXPECT_EQ(Child<QSpinBox>(dialog, "edtChangeIPTime").value(), 1) << "a stored 0 shows as 1";
     Child<QCheckBox>(dialog, "cbFF").setChecked(false);
@@ -257,6 +263,7 @@ TEST_F(DialogsTest, OkWritesEveryOptionAndMendsTheInterval) {
     EXPECT_TRUE(s.GetSettingBool("Update.AutoCheck"));
     EXPECT_FALSE(s.GetSettingBool("ChangeIP"));
     EXPECT_EQ(s.GetSettingString("ChangeIPTime"), "1") << "saved as 1, not 0";
+    EXPECT_FALSE(s.GetSettingBool("Gateway.Enabled"));
 
     s.SetSettingInteger("ChangeIPTime", 500);
     TfrmSettings second(s, Env.P, Main);

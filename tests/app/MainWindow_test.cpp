@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,9 +29,11 @@
 #include "tests/support/LoopbackHttpServer.h"
 #include "tests/support/ModalBoxRecorder.h"
 #include "tests/support/RecordingBrowsers.h"
+#include "tests/support/RecordingGateway.h"
 #include "tests/support/RecordingLogSink.h"
 #include "tests/support/RecordingProcesses.h"
 #include "tests/support/ScriptedRandom.h"
+#include "tests/support/TinyProxy.h"
 #include "ui/QtNetworkRuntime.h"
 
 namespace cloakline::test {
@@ -71,6 +74,21 @@ TScriptedResponse Answer(int status, std::string body) {
     response.Status = status;
     response.Body = std::move(body);
     return response;
+}
+
+// What curl prints for a request through the proxy; bounded by its own time limit.
+std::string CurlThrough(const std::string& proxy, const std::string& url) {
+    const std::string command = "curl -s --max-time 10 -w ' %{http_code}' -x http://" + proxy + " " + url;
+    std::string out;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        char buffer[4096];
+        std::size_t n = 0;
+        while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+            out.append(buffer, n);
+        }
+        ::pclose(pipe);
+    }
+    return out;
 }
 
 // The panel's player, keeping every command it is sent.
@@ -148,7 +166,7 @@ class MainWindowTest : public ::testing::Test {
 
     TfrmMain& Start() {
         Context = std::make_unique<TAppContext>(
-            TAppContext{Env.P, Settings(), Channel, Switches, Network->Fetcher(), Downloads});
+            TAppContext{Env.P, Settings(), Channel, Switches, Network->Fetcher(), Downloads, GatewayFactory});
         TMainFormHooks hooks;
         hooks.Panel.ShowMessage = [](const std::string&) {};
         hooks.Panel.CreatePlayer = [this](QWidget* owner) { return new RecordingPlayer(owner, Commands); };
@@ -188,6 +206,15 @@ class MainWindowTest : public ::testing::Test {
         return std::vector<std::string>(Commands.begin() + static_cast<std::ptrdiff_t>(from), Commands.end());
     }
     QTimer& Timer(const char* name) { return *Main->findChild<QTimer*>(name); }
+    // The window gets a recording gateway, reached through Gateway and Poster.
+    void WithGateway() {
+        GatewayFactory = [this](TMainThreadPoster post) {
+            auto gateway = std::make_unique<RecordingGateway>();
+            Gateway = gateway.get();
+            Poster = std::move(post);
+            return std::unique_ptr<IUpstreamGateway>(std::move(gateway));
+        };
+    }
 
     SettingsTestPlatform Env;
     TLoopbackHttpServer Server;
@@ -202,6 +229,9 @@ class MainWindowTest : public ::testing::Test {
     TDownloaderContext Downloads;
     std::unique_ptr<TAppContext> Context;
     std::vector<std::string> Commands;
+    TGatewayFactory GatewayFactory;
+    RecordingGateway* Gateway = nullptr;
+    TMainThreadPoster Poster;
     int Quits = 0;
     std::unique_ptr<TfrmMain> Main;
 };
@@ -619,6 +649,188 @@ TEST_F(MainWindowTest, TimersRunAtTheirIntervalsAndTheStartTimerRetriesUntilAnUp
     EXPECT_EQ(Requests("/update"), 1u);
     EXPECT_EQ(main.ProxyManager()->GetcountryListCount("US", true), 1);
     EXPECT_TRUE(boxes.Texts.isEmpty());
+}
+
+TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsTheGateway) {
+    Firefox->Installed = "/opt/firefox/firefox";
+    Settings().SetSettingBool("FFEXT.INSTALLED", true);
+    Settings().SetSettingInteger("ChangeIPTime", 0);
+    WithGateway();
+    TfrmMain& main = Ready();
+    ASSERT_NE(Gateway, nullptr);
+    ASSERT_EQ(Gateway->Pages.size(), 1u) << "the page for failing closed is given at the start";
+    EXPECT_NE(Gateway->Pages[0].find("No proxy of the chosen location works at the moment. Cloakline blocks"),
+              std::string::npos)
+        << Gateway->Pages[0];
+
+    std::size_t before = Commands.size();
+    ClickHide();
+    EXPECT_EQ(Gateway->Listens, std::vector<std::uint16_t>{8899});
+    EXPECT_EQ(Since(before),
+              std::vector<std::string>{cmd::SetTextInfo("Checking a proxy of United States...", 0)});
+    EXPECT_NE(Gateway->Pages.back().find("<p>No proxy of United States works"), std::string::npos)
+        << "the page names the location being hidden in";
+    EXPECT_FALSE(main.Hider().IsHiding()) << "nothing is pointed anywhere before a check passed";
+    ASSERT_EQ(Gateway->Checks.size(), 1u);
+    EXPECT_EQ(Gateway->Checks[0].Url, "http://127.0.0.1:" + std::to_string(Server.Port()) + "/checkip");
+
+    // The answers reach the window through the poster, as the I/O thread's would.
+    bool posted = false;
+    Poster([&] { posted = Gateway->Answer(CheckPage("198.51.100.1", "US")); });
+    ASSERT_TRUE(WaitFor([&] { return posted; }));
+    TProxyRec target = main.ProxyManager()->TargetProxy();
+    ASSERT_TRUE(Gateway->Current.has_value());
+    EXPECT_EQ(Gateway->Current->Address.Host, target.IP);
+    EXPECT_EQ(Desktop->Applied, (std::vector<std::string>{"", "127.0.0.1:8899"}));
+    EXPECT_EQ(Firefox->Applied.back().Argument, "127.0.0.1:8899");
+    EXPECT_TRUE(main.Hider().HidingThroughGateway());
+    EXPECT_EQ(Caption(), "&Stop Hide");
+    const std::string flag = "http://127.0.0.1:" + std::to_string(Server.Port()) + "/flags/US.PNG";
+    EXPECT_EQ(Since(Commands.size() - 5),
+              (std::vector<std::string>{
+                  cmd::SetIPInfo("Target", "True", flag, target.IP, "United States", "", "0", "100"),
+                  cmd::Fade("Target", true, 100), cmd::SetIPInfoA("Local", "50", "100"), cmd::TurnTarget(),
+                  cmd::SetTextInfo("Your IP address is hidden", 0)}));
+
+    // A standby of the same country is checked and handed over.
+    ASSERT_EQ(Gateway->Checks.size(), 1u);
+    Gateway->Answer(CheckPage("198.51.100.2", "US"));
+    ASSERT_TRUE(Gateway->Standby.has_value());
+    const std::string standby = Gateway->Standby->Address.Host;
+
+    // The current one stops carrying: the standby carries on, the window follows.
+    before = Commands.size();
+    Gateway->FailCurrent();
+    EXPECT_EQ(main.ProxyManager()->TargetProxy().IP, standby);
+    std::vector<std::string> shown = Since(before);
+    EXPECT_EQ(
+        shown.front(),
+        cmd::SetTextInfo2("Switched to another proxy of United States: the previous one stopped working", 0));
+    EXPECT_NE(std::find(shown.begin(), shown.end(),
+                        cmd::SetIPInfo("Target", "True", flag, standby, "United States", "", "0", "100")),
+              shown.end());
+    ASSERT_EQ(Gateway->Checks.size(), 1u) << "a new standby is checked";
+
+    // Nothing is left: the gateway fails closed and the window says so.
+    before = Commands.size();
+    Gateway->FailCurrent();
+    EXPECT_EQ(
+        Since(before),
+        (std::vector<std::string>{
+            cmd::SetTextInfo("No working proxy: pages are blocked", 0x444499),
+            cmd::SetTextInfo2("No proxy of United States works. Pages stay blocked so that your IP address "
+                              "is not shown. Choose another location or press Stop.",
+                              0x444499)}));
+    EXPECT_TRUE(main.Hider().IsHiding());
+    Gateway->Answer(CheckPage("198.51.100.9", "US"));  // the standby check of before, now too late
+    ASSERT_EQ(Gateway->Checks.size(), 1u);
+    const std::string found = Gateway->CheckedHost();
+    Gateway->Answer(CheckPage("198.51.100.3", "US"));
+    EXPECT_EQ(Gateway->Current->Address.Host, found);
+    EXPECT_EQ(main.ProxyManager()->TargetProxy().IP, found);
+    EXPECT_EQ(Commands.back(), cmd::SetTextInfo("Your IP address is hidden", 0));
+    EXPECT_NE(std::find(Commands.begin() + static_cast<std::ptrdiff_t>(before), Commands.end(),
+                        cmd::SetTextInfo2("A working proxy of United States was found again", 0)),
+              Commands.end());
+
+    // The timed change swaps the upstream and leaves the browsers alone.
+    Env.Clock->AdvanceSeconds(10);
+    main.Hider().tmrChangeIPTimer();
+    ASSERT_EQ(Gateway->Checks.size(), 2u) << "the standby check and the change's";
+    const std::string next = Gateway->CheckedHost();
+    Gateway->Answer(CheckPage("198.51.100.9", "US"));  // overtaken by the change
+    Gateway->Answer(CheckPage("198.51.100.4", "US"));
+    EXPECT_EQ(Gateway->Current->Address.Host, next);
+    EXPECT_EQ(main.ProxyManager()->TargetProxy().IP, next);
+    EXPECT_EQ(Desktop->Applied.size(), 2u);
+    EXPECT_EQ(Firefox->Applied.size(), 2u);
+
+    // Stop: browsers direct, the gateway forwards nothing.
+    Env.Clock->AdvanceSeconds(2);
+    before = Commands.size();
+    ClickHide();
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    EXPECT_EQ(Firefox->Applied.back().Argument, "");
+    EXPECT_FALSE(Gateway->Current || Gateway->Standby);
+    EXPECT_EQ(Since(before), kStopCommands);
+    EXPECT_FALSE(main.Hider().HidingThroughGateway());
+}
+
+TEST_F(MainWindowTest, GatewayRefusalsAreExplainedAndWithTheGatewayOffTheProxyItselfIsUsed) {
+    WithGateway();
+    TfrmMain& main = Ready();
+    EXPECT_TRUE(main.ProxyManager()->GatewayAvailable());
+    ModalBoxRecorder boxes;
+    Gateway->ListenError = "port in use";
+    ClickHide();
+    EXPECT_EQ(
+        boxes.Texts.join("|").toStdString(),
+        "The local gateway could not be started (port in use), so your IP address is not hidden. You can "
+        "switch the gateway off in the Options, on the Browser page.");
+    EXPECT_TRUE(Gateway->Checks.empty());
+
+    // Every candidate fails its check: at most five, then the reason.
+    Gateway->ListenError.clear();
+    Gateway->FreePort = 9555;
+    boxes.Texts.clear();
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(Settings().GetSettingInteger("Gateway.Port"), 9555);
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(Gateway->Answer(i < 4 ? NoAnswer("refused") : CheckPage("81.2.69.160", "US"))) << i;
+    }
+    EXPECT_TRUE(Gateway->Checks.empty());
+    EXPECT_EQ(boxes.Texts.join("|").toStdString(),
+              "No proxy of United States passed the check (the last one tried showed your own IP address). "
+              "Please try again later or choose another location.");
+    EXPECT_FALSE(main.Hider().IsHiding());
+    EXPECT_EQ(Desktop->Applied.size(), 1u);
+    EXPECT_EQ(Commands.back(), cmd::SetTextInfo("Ready", 0xFF0000));
+
+    // Switched off in the options: today's way, and the gateway is not asked anything.
+    Settings().SetSettingBool("Gateway.Enabled", false);
+    const int calls = Gateway->Calls;
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_TRUE(main.Hider().IsHiding());
+    EXPECT_EQ(Desktop->Applied.back(), main.ProxyManager()->TargetProxy().ProxyText());
+    EXPECT_FALSE(main.ProxyManager()->GatewayAvailable()) << "no proxy that only the gateway can use";
+    EXPECT_EQ(Gateway->Calls, calls);
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(Gateway->Calls, calls);
+    EXPECT_EQ(Desktop->Applied.back(), "");
+}
+
+TEST_F(MainWindowTest, TheProgramsGatewayChecksThroughARealProxyAndFailsClosedAfterStop) {
+    if (!TTinyProxy::Installed()) {
+        GTEST_SKIP() << "tinyproxy is not installed";
+    }
+    TTinyProxy upstream(Env.Dir);
+    ASSERT_TRUE(upstream.WaitListening(std::chrono::seconds(5)));
+    Settings().SetSettingstring("NORMAL_IPS", upstream.Proxy() + "|United States|US");
+    Settings().SetSettingstring("SUPER_IPS", "");
+    // Any free port, so that the test does not depend on 8899 being free.
+    Settings().SetSettingInteger("Gateway.Port", 0);
+    Server.Script("/checkip", Answer(200, "<span id=\"ip\">127.0.0.2</span><span id=\"country\">US</span>"));
+    GatewayFactory = LocalGatewayFactory();
+    TfrmMain& main = Ready();
+    ClickHide();
+    ASSERT_TRUE(WaitFor([&main] { return main.Hider().IsHiding(); }, 10000));
+    const std::string gateway = "127.0.0.1:" + std::to_string(Settings().GetSettingInteger("Gateway.Port"));
+    EXPECT_NE(gateway, "127.0.0.1:0");
+    EXPECT_EQ(Desktop->Applied.back(), gateway);
+    EXPECT_EQ(Requests("/checkip"), 1u) << "checked through the proxy before the browsers were switched";
+    EXPECT_EQ(main.ProxyManager()->TargetProxy().ProxyText(), upstream.Proxy());
+    EXPECT_EQ(CurlThrough(gateway, Server.Url("/touch")), "OK 200");
+
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    const std::string closed = CurlThrough(gateway, Server.Url("/touch"));
+    EXPECT_NE(closed.find("No proxy of United States works at the moment."), std::string::npos) << closed;
+    EXPECT_EQ(closed.substr(closed.size() - 4), " 503");
+    EXPECT_EQ(Requests("/touch"), 1u) << "nothing went direct";
 }
 
 TEST_F(MainWindowTest, ShippedConstantsHoldEveryKeyTheProgramReads) {

@@ -7,6 +7,7 @@
 #include <future>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -155,6 +156,29 @@ TEST(MainThreadHandOverTest, ATaskThatThrowsReleasesItsWorkerAndLeavesTheRestQue
     EXPECT_EQ(loop->RunPending(), 1u);
     EXPECT_TRUE(secondRan);
     EXPECT_EQ(second.Answer(), true);
+}
+
+TEST(MainThreadHandOverTest, APostedTaskIsQueuedWithoutWaitingAndDroppedAfterClose) {
+    auto loop = TLoopDispatcher::Create();
+    std::vector<std::string> ran;
+    std::atomic<bool> posted{false};
+    std::thread io([&] {
+        // Returns before the main thread has run anything.
+        posted = loop->Post([&ran] { ran.emplace_back("from the worker"); });
+    });
+    io.join();
+    EXPECT_TRUE(posted.load());
+    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(loop->Post([&ran] { ran.emplace_back("from the main thread"); })) << "queued, not run inline";
+    EXPECT_TRUE(ran.empty());
+    EXPECT_TRUE(loop->RunUntil([&] { return ran.size() == 2; }, kWait));
+    EXPECT_EQ(ran, (std::vector<std::string>{"from the worker", "from the main thread"}));
+
+    EXPECT_TRUE(loop->Post([&ran] { ran.emplace_back("late"); }));
+    loop->Close();
+    EXPECT_FALSE(loop->Post([&ran] { ran.emplace_back("after close"); }));
+    EXPECT_EQ(loop->RunPending(), 0u);
+    EXPECT_EQ(ran.size(), 2u);
 }
 
 // A main thread that cannot be reached must not leave the worker waiting.
