@@ -8,6 +8,7 @@
 #include "tests/e2e/ChromiumTabs.h"
 #include "tests/e2e/LoopbackProduct.h"
 #include "tests/support/ModalBoxRecorder.h"
+#include "ui/KTEngine.h"
 
 namespace cloakline::test {
 namespace {
@@ -46,6 +47,7 @@ TEST_F(GatewayFailoverTest, TheGatewayMovesToTheStandbyOfTheSameCountryAndFailsC
     // A port of this test's own: other tests may run a gateway beside it.
     const int gatewayPort = FreeLoopbackPort();
     settings.SetSettingInteger("Gateway.Port", gatewayPort);
+    GatewayFactory = LocalGatewayFactory();
     TfrmMain& main = Start();
     ASSERT_NO_FATAL_FAILURE(WaitUntilReady(main));
     TProxyManager& manager = *main.ProxyManager();
@@ -127,7 +129,11 @@ TEST_F(GatewayFailoverTest, TheGatewayMovesToTheStandbyOfTheSameCountryAndFailsC
     shown = Joined(seen);
     EXPECT_TRUE(failedClosed) << "pages seen:" << shown << "\n" << Brief(tab);
     EXPECT_EQ(tab.Html.find("id=\"ip\""), std::string::npos) << Brief(tab);
-    EXPECT_NE(tab.Html.find("<body"), std::string::npos) << Brief(tab);
+    ASSERT_NE(GlobalEngine(), nullptr);
+    const std::string title = GlobalEngine()->GetAppString("Gateway.PageTitle");
+    EXPECT_FALSE(title.empty());
+    EXPECT_NE(tab.Html.find("<title>" + title + "</title>"), std::string::npos)
+        << "the gateway's own page, in the program's language: " << Brief(tab);
     EXPECT_TRUE(main.Hider().IsHiding()) << "the gateway fails closed; the user decides when to stop";
     EXPECT_EQ(ReadGnomeProxy(), gateway);
 

@@ -255,8 +255,8 @@ void LoopbackProductTest::LayOutInstallation() {
 }
 
 TfrmMain& LoopbackProductTest::Start() {
-    Context = std::make_unique<TAppContext>(
-        TAppContext{*System, GlobalSettings(), Channel, Switches, Network->Fetcher(), Downloads});
+    Context = std::make_unique<TAppContext>(TAppContext{*System, GlobalSettings(), Channel, Switches,
+                                                        Network->Fetcher(), Downloads, GatewayFactory});
     TMainFormHooks hooks;
     hooks.Quit = [] {};
     Main = std::make_unique<TfrmMain>(*Context, nullptr, std::move(hooks));

@@ -75,6 +75,9 @@ class LoopbackProductTest : public ::testing::Test {
     TDownloaderContext Downloads;
     TNoInstanceChannel Channel;
     TCommandLineSwitches Switches{{}, true};
+    // The local gateway, for tests of hiding through it; without it the
+    // browsers are pointed at the proxies themselves.
+    TGatewayFactory GatewayFactory;
     std::unique_ptr<TAppContext> Context;
     std::unique_ptr<TfrmMain> Main;
     int Browsed = 0;
