@@ -4,40 +4,10 @@
 #include "core/proxy/HideRules.h"
 #include "core/support/DateTimeUtils.h"
 #include "core/support/TextEncoding.h"
+#include "core/support/TextUtils.h"
 #include "platform/api/Clock.h"
 
 namespace cloakline {
-
-namespace {
-
-std::string HtmlEscaped(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-}  // namespace
 
 std::optional<TGatewayRejection> JudgeCheckAnswer(const TCheckAnswer& answer,
                                                   std::string_view localAddress,
@@ -60,10 +30,10 @@ std::optional<TGatewayRejection> JudgeCheckAnswer(const TCheckAnswer& answer,
 }
 
 std::string FailClosedPage(std::string_view title, std::string_view text) {
-    const std::string t = HtmlEscaped(title);
+    const std::string t = HtmlEscape(title);
     return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + t +
            "</title></head>\n<body style=\"font-family:sans-serif;margin:3em\"><h1>" + t + "</h1>\n<p>" +
-           HtmlEscaped(text) + "</p></body></html>\n";
+           HtmlEscape(text) + "</p></body></html>\n";
 }
 
 TGatewayHide::TGatewayHide(IUpstreamGateway& gateway,

@@ -57,4 +57,7 @@ double TextToFloatDef(std::string_view text, char decimalSeparator, double defau
 // Strips leading and trailing spaces and control characters (every byte <= 0x20).
 std::string_view TrimText(std::string_view text);
 
+// "&", "<", ">" and both quotes as HTML entities, for text put into a page.
+std::string HtmlEscape(std::string_view text);
+
 }  // namespace cloakline

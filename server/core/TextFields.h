@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/support/TextUtils.h"
+
 namespace cloakline::server {
 
 // Whether a text may become one field of a proxy line or of an answer line:
@@ -22,8 +24,5 @@ std::string CoordinateOf(std::string_view text, double limit);
 
 // Spaces and tabs removed at both ends.
 std::string_view Trimmed(std::string_view text);
-
-// "&", "<", ">", '"' and "'" as HTML entities.
-std::string HtmlEscape(std::string_view text);
 
 }  // namespace cloakline::server
