@@ -6,6 +6,8 @@
 #include <boost/beast/http/parser.hpp>
 #include <vector>
 
+#include "core/support/TextUtils.h"
+
 namespace cloakline::gateway {
 
 namespace http = boost::beast::http;
@@ -26,16 +28,6 @@ bool SameNoCase(std::string_view a, std::string_view b) {
         }
     }
     return true;
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 }  // namespace
@@ -68,7 +60,7 @@ void StripHopByHop(http::fields& fields) {
         std::string_view value(it->value().data(), it->value().size());
         while (!value.empty()) {
             const std::size_t comma = value.find(',');
-            const std::string_view token = Trim(value.substr(0, comma));
+            const std::string_view token = Trimmed(value.substr(0, comma));
             if (!token.empty()) {
                 named.emplace_back(token);
             }

@@ -376,4 +376,12 @@ std::string HtmlEscape(std::string_view text) {
     return out;
 }
 
+std::string_view Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace cloakline

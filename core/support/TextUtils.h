@@ -60,4 +60,7 @@ std::string_view TrimText(std::string_view text);
 // "&", "<", ">" and both quotes as HTML entities, for text put into a page.
 std::string HtmlEscape(std::string_view text);
 
+// Spaces and tabs removed at both ends (TrimText takes every control character too).
+std::string_view Trimmed(std::string_view text);
+
 }  // namespace cloakline

@@ -59,12 +59,4 @@ std::string CoordinateOf(std::string_view text, double limit) {
     return std::string(text);
 }
 
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 }  // namespace cloakline::server

@@ -22,7 +22,4 @@ std::string CountryCodeOf(std::string_view text);
 // A decimal number such as "-13.40" within [-limit, limit]; empty when text is none.
 std::string CoordinateOf(std::string_view text, double limit);
 
-// Spaces and tabs removed at both ends.
-std::string_view Trimmed(std::string_view text);
-
 }  // namespace cloakline::server
