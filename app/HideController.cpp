@@ -92,6 +92,16 @@ bool THideController::PaceRule() {
     return true;
 }
 
+std::string THideController::BrowsersProxy() const {
+    if (!FHiding) {
+        return {};
+    }
+    if (FBrowsersOnGateway && FGatewayHide) {
+        return "127.0.0.1:" + std::to_string(FGatewayHide->Port());
+    }
+    return FParts.Manager.TargetProxy().ProxyText();
+}
+
 void THideController::SetHiding(bool hiding) {
     FHiding = hiding;
     if (FParts.OnHidingChanged) {

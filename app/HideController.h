@@ -61,6 +61,9 @@ class THideController {
     bool IsHiding() const { return FHiding; }
     // Hiding with the browsers pointed at the gateway.
     bool HidingThroughGateway() const { return FBrowsersOnGateway; }
+    // The proxy text the browsers were pointed at (the gateway's address
+    // through the gateway); empty when not hiding.
+    std::string BrowsersProxy() const;
     // The gateway's page for failing closed follows the language.
     void LanguageChanged();
     // After "Gateway.Enabled" may have changed: whether the proxy manager

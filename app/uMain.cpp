@@ -283,9 +283,17 @@ void TfrmMain::FormCreate() {
             }
         });
     }
-    FHider = std::make_unique<THideController>(
-        THideParts{*system.Clock, TSwitchServices{settings, system}, *FProxyManager, *tmrChangeIP, *tmrTouch,
-                   [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get()});
+    FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
+                                                          *FProxyManager, *tmrChangeIP, *tmrTouch,
+                                                          [this](bool hiding) {
+                                                              SetHidingAction(hiding);
+                                                              if (FKeeper) {
+                                                                  FKeeper->HidingChanged(hiding);
+                                                              }
+                                                          },
+                                                          FGateway.get()});
+    FKeeper = std::make_unique<TSettingsKeeper>(
+        TSettingsKeeperParts{TSwitchServices{settings, system}, [this] { return FHider->BrowsersProxy(); }});
 
     sdFlag = std::make_unique<TSingleDownloader>(FContext.Downloader);
     sdFlag->AcceptTypes = "*/*";
@@ -332,6 +340,7 @@ void TfrmMain::FormDestroy() {
     }
     ClearAllWindow();
     sdFlag.reset();
+    FKeeper.reset();
     FHider.reset();
     FGateway.reset();
     FProxyManager.reset();

@@ -10,6 +10,7 @@
 #include "app/FlagPictureList.h"
 #include "app/HideController.h"
 #include "app/KTMain.h"
+#include "app/SettingsKeeper.h"
 #include "app/uFlashForm.h"
 #include "ui/KTEngine.h"
 
@@ -133,6 +134,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     // Created before the hide controller and freed after it.
     std::unique_ptr<IUpstreamGateway> FGateway;
     std::unique_ptr<THideController> FHider;
+    // Keeps the desktop on the proxy while hiding; freed before the hide controller.
+    std::unique_ptr<TSettingsKeeper> FKeeper;
     std::unique_ptr<TSingleDownloader> sdFlag;
     TFlagPictureList imglstFlag;
     QPointer<TfrmTesting> FTesting;

@@ -24,6 +24,8 @@ namespace {
 
 constexpr int kMinChangeIPTime = 1;
 constexpr int kMaxChangeIPTime = 120;
+// The Browser page's two guard options sit below the design's last box; the pages grow by their height.
+constexpr int kGuardRows = 44;
 
 template <class TWidget, class... TArgs>
 TWidget* Make(const char* name, QRect geometry, TArgs&&... args) {
@@ -41,9 +43,9 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     setWindowTitle(QStringLiteral("Options"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::CustomizeWindowHint);
-    setFixedSize(434, 280);
+    setFixedSize(434, 280 + kGuardRows);
 
-    pcSetting = Make<QTabWidget>("pcSetting", QRect(6, 6, 411, 219), this);
+    pcSetting = Make<QTabWidget>("pcSetting", QRect(6, 6, 411, 219 + kGuardRows), this);
     tsGeneral = new QWidget;
     tsGeneral->setObjectName(QStringLiteral("tsGeneral"));
     tsBrowser = new QWidget;
@@ -76,12 +78,19 @@ TfrmSettings::TfrmSettings(TKTSettings& settings, Platform& system, QWidget* own
     cbOpera = Make<QCheckBox>("cbOpera", QRect(24, 112, 150, 25), QStringLiteral("Opera"), tsBrowser);
     cbGateway = Make<QCheckBox>("cbGateway", QRect(24, 138, 370, 21),
                                 QStringLiteral("Send browsers through the local gateway (safer)"), tsBrowser);
-    btnReinstallFF = Make<QPushButton>("btnReinstallFF", QRect(8, 160, 193, 25),
+    cbKeepProxy = Make<QCheckBox>(
+        "cbKeepProxy", QRect(24, 160, 370, 21),
+        QStringLiteral("Keep my browsers on the proxy when another program changes it"), tsBrowser);
+    cbBlockWeb =
+        Make<QCheckBox>("cbBlockWeb", QRect(24, 182, 370, 21),
+                        QStringLiteral("Block the web when Cloakline stops unexpectedly"), tsBrowser);
+    btnReinstallFF = Make<QPushButton>("btnReinstallFF", QRect(8, 160 + kGuardRows, 193, 25),
                                        QStringLiteral("Re-install FireFox Extension"), tsBrowser);
 
-    btnOK = Make<QPushButton>("btnOK", QRect(249, 231, 75, 25), QStringLiteral("&OK"), this);
+    btnOK = Make<QPushButton>("btnOK", QRect(249, 231 + kGuardRows, 75, 25), QStringLiteral("&OK"), this);
     btnOK->setDefault(true);
-    btnCancel = Make<QPushButton>("btnCancel", QRect(330, 231, 75, 25), QStringLiteral("&Cancel"), this);
+    btnCancel =
+        Make<QPushButton>("btnCancel", QRect(330, 231 + kGuardRows, 75, 25), QStringLiteral("&Cancel"), this);
 
     connect(btnOK, &QPushButton::clicked, this, [this] {
         SaveOptions();
@@ -104,11 +113,17 @@ void TfrmSettings::ArrangeControls() {
         QRect Design;
     };
     const TPlaced onPages[] = {
-        {cbAutoRun, {10, 9, 389, 25}},       {cbAutoUpdate, {10, 36, 389, 25}},
-        {cbChangeIP, {10, 63, 389, 25}},     {btnClearShowAgainFlag, {10, 161, 149, 25}},
-        {cbIE, {24, 48, 150, 25}},           {cbFF, {24, 80, 150, 25}},
-        {cbOpera, {24, 112, 150, 25}},       {cbGateway, {24, 138, 370, 21}},
-        {btnReinstallFF, {8, 160, 193, 25}},
+        {cbAutoRun, {10, 9, 389, 25}},
+        {cbAutoUpdate, {10, 36, 389, 25}},
+        {cbChangeIP, {10, 63, 389, 25}},
+        {btnClearShowAgainFlag, {10, 161, 149, 25}},
+        {cbIE, {24, 48, 150, 25}},
+        {cbFF, {24, 80, 150, 25}},
+        {cbOpera, {24, 112, 150, 25}},
+        {cbGateway, {24, 138, 370, 21}},
+        {cbKeepProxy, {24, 160, 370, 21}},
+        {cbBlockWeb, {24, 182, 370, 21}},
+        {btnReinstallFF, {8, 160 + kGuardRows, 193, 25}},
     };
     // The design's widest line ends here on its page; what goes further widens the pages.
     constexpr int kPageContentRight = 399;
@@ -121,8 +136,8 @@ void TfrmSettings::ArrangeControls() {
     lblBrowser->adjustSize();
     right = std::max(right, lblBrowser->geometry().right() + 1);
     const int extra = right - kPageContentRight;
-    pcSetting->resize(411 + extra, 219);
-    setFixedSize(434 + extra, 280);
+    pcSetting->resize(411 + extra, 219 + kGuardRows);
+    setFixedSize(434 + extra, 280 + kGuardRows);
 
     // The spin edit sits in the run of blanks its caption leaves for it.
     const QRect gap = CaptionGap(*cbChangeIP);
@@ -132,9 +147,9 @@ void TfrmSettings::ArrangeControls() {
     }
 
     const int cancelWidth = FittedWidth(*btnCancel, 75);
-    btnCancel->setGeometry(405 + extra - cancelWidth, 231, cancelWidth, 25);
+    btnCancel->setGeometry(405 + extra - cancelWidth, 231 + kGuardRows, cancelWidth, 25);
     const int okWidth = FittedWidth(*btnOK, 75);
-    btnOK->setGeometry(btnCancel->x() - 6 - okWidth, 231, okWidth, 25);
+    btnOK->setGeometry(btnCancel->x() - 6 - okWidth, 231 + kGuardRows, okWidth, 25);
 }
 
 void TfrmSettings::FormCreate() {
@@ -148,6 +163,8 @@ void TfrmSettings::LoadOptions() {
     cbFF->setChecked(FSettings.GetSettingBool("SWITCH.FF"));
     cbOpera->setChecked(FSettings.GetSettingBool("SWITCH.OPERA"));
     cbGateway->setChecked(FSettings.GetSettingBool("Gateway.Enabled"));
+    cbKeepProxy->setChecked(FSettings.GetSettingBool("Guard.KeepProxy"));
+    cbBlockWeb->setChecked(FSettings.GetSettingBool("Guard.BlockWeb"));
     cbAutoUpdate->setChecked(FSettings.GetSettingBool("Update.AutoCheck"));
     cbChangeIP->setChecked(FSettings.GetSettingBool("ChangeIP"));
     // The spin edit shows a stored value outside its range as the nearest bound.
@@ -170,6 +187,8 @@ void TfrmSettings::SaveOptions() {
     FSettings.SetSettingBool("SWITCH.FF", cbFF->isChecked());
     FSettings.SetSettingBool("SWITCH.OPERA", cbOpera->isChecked());
     FSettings.SetSettingBool("Gateway.Enabled", cbGateway->isChecked());
+    FSettings.SetSettingBool("Guard.KeepProxy", cbKeepProxy->isChecked());
+    FSettings.SetSettingBool("Guard.BlockWeb", cbBlockWeb->isChecked());
     FSettings.SetSettingBool("Update.AutoCheck", cbAutoUpdate->isChecked());
     FSettings.SetSettingBool("ChangeIP", cbChangeIP->isChecked());
     FSettings.SetSettingInteger("ChangeIPTime", edtChangeIPTime->value());

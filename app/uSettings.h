@@ -63,6 +63,10 @@ class TfrmSettings : public QDialog {
     QCheckBox* cbOpera;
     // The browsers go through the local gateway while hiding.
     QCheckBox* cbGateway;
+    // Another program's change of the desktop's proxy settings is undone while hiding.
+    QCheckBox* cbKeepProxy;
+    // Browsers stay pointed at the dead gateway when the program dies.
+    QCheckBox* cbBlockWeb;
     QPushButton* btnReinstallFF;
     QPushButton* btnOK;
     QPushButton* btnCancel;

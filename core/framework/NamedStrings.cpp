@@ -80,6 +80,18 @@ constexpr std::array kNamedStrings = {
     TNamedString{"AppRes", "FLSMsg.Failover",
                  "Switched to another proxy of {1}: the previous one stopped working"},
     TNamedString{"AppRes", "FLSMsg.Recovered", "A working proxy of {1} was found again"},
+    // Another program changed the desktop's proxy settings while hiding.
+    TNamedString{"AppRes", "FLSMsg.ProxyPutBack",
+                 "Another program changed the proxy settings; {AppName} put them back"},
+    TNamedString{"AppRes", "FLSMsg.ProxyNotPutBack",
+                 "Another program changed the proxy settings and {AppName} could not put them back: "
+                 "browsers that follow them may not be hidden"},
+    TNamedString{"AppRes", "FLSMsg.ProxyLeft",
+                 "Another program changed the proxy settings; {AppName} left them, so browsers that "
+                 "follow them may not be hidden"},
+    TNamedString{"AppRes", "FLSMsg.ProxyGaveUp",
+                 "Another program keeps changing the proxy settings; {AppName} stopped putting them "
+                 "back, so browsers that follow them may not be hidden"},
     TNamedString{"AppRes", "FLSMsg.Blocked", "No working proxy: pages are blocked"},
     TNamedString{"AppRes", "FLSMsg.FailClosed",
                  "No proxy of {1} works. Pages stay blocked so that your IP address is not shown. Choose "

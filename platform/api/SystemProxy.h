@@ -22,6 +22,12 @@ class ISystemProxy {
     // direct connection and for settings that name no fixed proxy (an
     // automatic configuration). Main thread only.
     virtual std::string CurrentProxy() const { return {}; }
+    // Every settings store of this user's desktop names proxy (a host:port
+    // text) as its HTTP proxy; false also when there is no store at all.
+    // Main thread only.
+    virtual bool HoldsProxy(std::string_view proxy) const {
+        return !proxy.empty() && CurrentProxy() == proxy;
+    }
 };
 
 }  // namespace cloakline

@@ -35,4 +35,13 @@ std::string LinuxSystemProxy::CurrentProxy() const {
     return proxy ? *proxy : std::string();
 }
 
+bool LinuxSystemProxy::HoldsProxy(std::string_view proxy) const {
+    const std::optional<std::string> gnome = ReadGnomeProxy();
+    const std::optional<std::string> kde = ReadKdeProxy(FEnv);
+    if (proxy.empty() || (!gnome && !kde)) {
+        return false;
+    }
+    return (!gnome || *gnome == proxy) && (!kde || *kde == proxy);
+}
+
 }  // namespace cloakline

@@ -17,6 +17,8 @@ class LinuxSystemProxy : public ISystemProxy {
     bool ApplyProxy(std::string_view proxy) override;
     // GNOME's setting when it names a proxy, else KDE's.
     std::string CurrentProxy() const override;
+    // GNOME's and KDE's settings, each where the user has it.
+    bool HoldsProxy(std::string_view proxy) const override;
 
   private:
     EnvLookup FEnv;
