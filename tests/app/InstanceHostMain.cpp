@@ -6,7 +6,7 @@
 // Events: listening | not-listening, initpost <window>, window <window> on
 // every change (shown, hidden, minimized), bringtofront, cmdfile:<text>,
 // tray 0|1, splash open|closed, hiding, box:<text> (message boxes are
-// answered with OK), destroyed, ended.
+// answered with OK), panel2 <command> (the status panel's second line), destroyed, ended.
 #include <unistd.h>
 
 #include <QAbstractButton>
@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "app/KTMain.h"
 #include "app/uMain.h"
@@ -116,9 +117,23 @@ class Watcher : public QObject {
     std::string FSplash;
 };
 
+// The status panel's player, recording what its second line is told.
+class PanelRecorder : public cloakline::TShockwaveFlash {
+  public:
+    using TShockwaveFlash::TShockwaveFlash;
+    void SetVariable(std::string_view name, std::string_view value) override {
+        if (value.starts_with("Info_Text2,")) {
+            Record("panel2 " + std::string(value));
+        }
+        TShockwaveFlash::SetVariable(name, value);
+    }
+};
+
 std::unique_ptr<QWidget> CreateRecordedMainForm(const cloakline::TAppContext& context) {
     Watcher::AnswerBoxes();
-    auto form = std::make_unique<TfrmMain>(context);
+    cloakline::TMainFormHooks hooks;
+    hooks.Panel.CreatePlayer = [](QWidget* owner) { return new PanelRecorder(owner); };
+    auto form = std::make_unique<TfrmMain>(context, nullptr, std::move(hooks));
     TfrmMain* window = form.get();
     cloakline::TKTInstanceHook& hook = *window->Engine()->InstanceHook();
     const char* busy = std::getenv("CLOAKLINE_TEST_BUSY_MS");
