@@ -223,7 +223,8 @@ TEST_F(DialogsTest, CancelLeavesEverySettingAndTheAutostartEntryAlone) {
     const std::string before = SettingFile();
     TfrmSettings dialog(Settings(), Env.P, Main);
     EXPECT_EQ(Child<QTabWidget>(dialog, "pcSetting").currentIndex(), 0);
-    for (const char* box : {"cbAutoRun", "cbAutoUpdate", "cbChangeIP", "cbFF", "cbOpera", "cbGateway"}) {
+    for (const char* box : {"cbAutoRun", "cbAutoUpdate", "cbChangeIP", "cbFF", "cbOpera", "cbGateway",
+                            "cbKeepProxy", "cbBlockWeb"}) {
         Child<QCheckBox>(dialog, box).toggle();
     }
     Child<QSpinBox>(dialog, "edtChangeIPTime").setValue(50);
@@ -242,6 +243,8 @@ TEST_F(DialogsTest, OkWritesEveryOptionAndMendsTheInterval) {
     s.SetSettingBool("ChangeIP", true);
     s.SetSettingInteger("ChangeIPTime", 0);
     s.SetSettingBool("Gateway.Enabled", true);
+    s.SetSettingBool("Guard.KeepProxy", true);
+    s.SetSettingBool("Guard.BlockWeb", false);
     TfrmSettings dialog(s, Env.P, Main);
     EXPECT_TRUE(Child<QCheckBox>(dialog, "cbIE").isChecked());
     QCheckBox& gateway = Child<QCheckBox>(dialog, "cbGateway");
@@ -249,6 +252,17 @@ TEST_F(DialogsTest, OkWritesEveryOptionAndMendsTheInterval) {
     EXPECT_EQ(gateway.parentWidget(), &Child<QWidget>(dialog, "tsBrowser"));
     EXPECT_EQ(gateway.text().toStdString(), "Send browsers through the local gateway (safer)");
     gateway.setChecked(false);
+    QCheckBox& keep = Child<QCheckBox>(dialog, "cbKeepProxy");
+    QCheckBox& block = Child<QCheckBox>(dialog, "cbBlockWeb");
+    EXPECT_EQ(keep.text().toStdString(), "Keep my browsers on the proxy when another program changes it");
+    EXPECT_EQ(block.text().toStdString(), "Block the web when Cloakline stops unexpectedly");
+    EXPECT_EQ(block.parentWidget(), &Child<QWidget>(dialog, "tsBrowser"));
+    EXPECT_TRUE(keep.isChecked());
+    EXPECT_FALSE(block.isChecked());
+    // Both fit on their page above the button below them.
+    EXPECT_LE(block.geometry().bottom(), Child<QPushButton>(dialog, "btnReinstallFF").geometry().top());
+    keep.setChecked(false);
+    block.setChecked(true);
     EXPECT_FALSE(Child<QCheckBox>(dialog, "cbIE").isEnabled());
     EXPECT_EQ(Child<QSpinBox>(dialog, "edtChangeIPTime").value(), 1) << "a stored 0 shows as 1";
     Child<QCheckBox>(dialog, "cbFF").setChecked(false);
@@ -264,6 +278,8 @@ TEST_F(DialogsTest, OkWritesEveryOptionAndMendsTheInterval) {
     EXPECT_FALSE(s.GetSettingBool("ChangeIP"));
     EXPECT_EQ(s.GetSettingString("ChangeIPTime"), "1") << "saved as 1, not 0";
     EXPECT_FALSE(s.GetSettingBool("Gateway.Enabled"));
+    EXPECT_FALSE(s.GetSettingBool("Guard.KeepProxy"));
+    EXPECT_TRUE(s.GetSettingBool("Guard.BlockWeb"));
 
     s.SetSettingInteger("ChangeIPTime", 500);
     TfrmSettings second(s, Env.P, Main);
