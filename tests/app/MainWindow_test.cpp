@@ -651,6 +651,78 @@ TEST_F(MainWindowTest, TimersRunAtTheirIntervalsAndTheStartTimerRetriesUntilAnUp
     EXPECT_TRUE(boxes.Texts.isEmpty());
 }
 
+// A watch of the desktop's proxy settings that the test plays changes through.
+class ScriptedWatch : public IProxySettingsWatch {
+  public:
+    bool Start(std::function<void()> onChange) override {
+        OnChange = std::move(onChange);
+        ++Starts;
+        return true;
+    }
+    void Stop() override { OnChange = nullptr; }
+    bool Watching() const { return static_cast<bool>(OnChange); }
+
+    std::function<void()> OnChange;
+    int Starts = 0;
+};
+
+// A desktop that holds what was applied last, until another program changes it.
+class HoldingSystemProxy : public RecordingSystemProxy {
+  public:
+    bool ApplyProxy(std::string_view proxy) override {
+        Current = proxy;
+        return RecordingSystemProxy::ApplyProxy(proxy);
+    }
+    std::string CurrentProxy() const override { return Current; }
+
+    std::string Current;
+};
+
+TEST_F(MainWindowTest, AnotherProgramsChangeWhileHidingThroughTheGatewayIsPutBackUntilStop) {
+    auto watch = std::make_unique<ScriptedWatch>();
+    ScriptedWatch& changes = *watch;
+    Env.P.SettingsWatch = std::move(watch);
+    auto holding = std::make_unique<HoldingSystemProxy>();
+    HoldingSystemProxy& desktop = *holding;
+    Env.P.SystemProxy = std::move(holding);
+    Desktop = &desktop;
+    Settings().SetSettingBool("FFEXT.INSTALLED", true);
+    WithGateway();
+    TfrmMain& main = Ready();
+    ClickHide();
+    EXPECT_EQ(changes.Starts, 0) << "nothing is watched before the browsers point anywhere";
+    bool posted = false;
+    Poster([&] { posted = Gateway->Answer(CheckPage("198.51.100.1", "US")); });
+    ASSERT_TRUE(WaitFor([&] { return posted; }));
+    ASSERT_TRUE(main.Hider().HidingThroughGateway());
+    ASSERT_TRUE(changes.Watching());
+
+    // The echo of the program's own write finds the gateway in place.
+    const std::size_t applied = desktop.Applied.size();
+    changes.OnChange();
+    WaitFor([] { return false; }, 2 * TSettingsKeeper::kSettleMs);
+    EXPECT_EQ(desktop.Applied.size(), applied);
+
+    // Another program points the desktop elsewhere, in a burst of changes.
+    desktop.Current = "192.0.2.7:3128";
+    changes.OnChange();
+    changes.OnChange();
+    EXPECT_TRUE(WaitFor([&] { return desktop.Applied.size() > applied; }));
+    WaitFor([] { return false; }, 2 * TSettingsKeeper::kSettleMs);
+    EXPECT_EQ(desktop.Applied, (std::vector<std::string>{"", "127.0.0.1:8899", "127.0.0.1:8899"}))
+        << "once for the burst, the gateway's address again";
+    EXPECT_EQ(Commands.back(),
+              cmd::SetTextInfo2("Another program changed the proxy settings; Cloakline put them back", 0));
+
+    Env.Clock->AdvanceSeconds(2);
+    const std::size_t stopAt = Commands.size();
+    ClickHide();
+    EXPECT_FALSE(changes.Watching()) << "Stop ends the watch";
+    const std::vector<std::string> stop = Since(stopAt);
+    EXPECT_NE(std::find(stop.begin(), stop.end(), cmd::SetTextInfo2("", 0)), stop.end()) << "and the notice";
+    EXPECT_EQ(desktop.Applied.back(), "");
+}
+
 TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsTheGateway) {
     Firefox->Installed = "/opt/firefox/firefox";
     Settings().SetSettingBool("FFEXT.INSTALLED", true);
