@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxProxySettingsWatch.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "platform/linux/LinuxSystemInfo.h"
 #include "tests/platform/linux/ForkedChild.h"
@@ -27,6 +28,7 @@ TEST(PlatformFactory, FillsEveryServiceWithTheLinuxBackend) {
     EXPECT_NE(dynamic_cast<LinuxSystemInfo*>(platform->SystemInfo.get()), nullptr);
     EXPECT_NE(dynamic_cast<LinuxClock*>(platform->Clock.get()), nullptr);
     EXPECT_NE(dynamic_cast<LinuxSingleInstance*>(platform->SingleInstance.get()), nullptr);
+    EXPECT_NE(dynamic_cast<LinuxProxySettingsWatch*>(platform->SettingsWatch.get()), nullptr);
     ASSERT_TRUE(platform->MakeInstanceChannel);
     const auto channel = platform->MakeInstanceChannel("{id}");
     EXPECT_NE(dynamic_cast<LinuxInstanceChannel*>(channel.get()), nullptr);
