@@ -11,6 +11,7 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/InstanceChannel.h"
 #include "platform/api/Processes.h"
+#include "platform/api/ProxySettingsRecorder.h"
 #include "platform/api/ProxySettingsWatch.h"
 #include "platform/api/SingleInstance.h"
 #include "platform/api/SystemInfo.h"
@@ -30,6 +31,8 @@ struct Platform {
     std::unique_ptr<ISystemProxy> SystemProxy;
     std::unique_ptr<IFirefox> Firefox;
     std::unique_ptr<IOperaPreferences> Opera;
+    // What the browser switches change, for the restore journal; may be missing.
+    std::unique_ptr<IProxySettingsRecorder> ProxyRecorder;
     // Changes of the desktop's proxy settings; may be missing.
     std::unique_ptr<IProxySettingsWatch> SettingsWatch;
     // Instances of the installation named by installationId (the "App.GUID" setting).

@@ -9,6 +9,7 @@
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/LinuxOperaPreferences.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxProxySettingsRecorder.h"
 #include "platform/linux/LinuxProxySettingsWatch.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "platform/linux/LinuxSystemInfo.h"
@@ -28,6 +29,7 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->SystemProxy = std::make_unique<LinuxSystemProxy>();
     platform->Firefox = std::make_unique<LinuxFirefox>();
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
+    platform->ProxyRecorder = std::make_unique<LinuxProxySettingsRecorder>();
     platform->SettingsWatch = std::make_unique<LinuxProxySettingsWatch>();
     platform->MakeInstanceChannel =
         [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
