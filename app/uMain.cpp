@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "app/uChooseIPCountry.h"
+#include "journal/RestoreJournal.h"
 #include "app/uIPsTesting.h"
 #include "app/uSettings.h"
 #include "core/proxy/HideRules.h"
@@ -283,6 +284,8 @@ void TfrmMain::FormCreate() {
             }
         });
     }
+    FGuard = std::make_unique<TGuardLink>(system.GuardLauncher.get(), GetAppPath(system) + "cloakline-guard",
+                                          settings.UserDataPath() + std::string(kRestoreJournalName));
     FHider = std::make_unique<THideController>(
         THideParts{*system.Clock, TSwitchServices{settings, system}, *FProxyManager, *tmrChangeIP, *tmrTouch,
                    [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get()});
@@ -398,6 +401,9 @@ void TfrmMain::SetHidingAction(bool hiding) {
     }
     btnHide->setDefaultAction(carried);
     Shroud1->setText(carried->text());
+    if (FGuard) {
+        FGuard->FollowHider(FHider.get(), FContext.Settings);
+    }
 }
 
 void TfrmMain::tmrInitTimer() {
@@ -715,6 +721,7 @@ void TfrmMain::actSettingsExecute() {
     }
     FHider->UpdateGatewayAvailability();
     FHider->ResetChangeIPTime();
+    FGuard->FollowHider(FHider.get(), FContext.Settings);
 }
 
 void TfrmMain::actCheckIPInfoExecute() {

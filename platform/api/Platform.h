@@ -9,6 +9,7 @@
 #include "platform/api/Clock.h"
 #include "platform/api/DataFolders.h"
 #include "platform/api/FileSystem.h"
+#include "platform/api/GuardProcess.h"
 #include "platform/api/InstanceChannel.h"
 #include "platform/api/Processes.h"
 #include "platform/api/SingleInstance.h"
@@ -29,6 +30,8 @@ struct Platform {
     std::unique_ptr<ISystemProxy> SystemProxy;
     std::unique_ptr<IFirefox> Firefox;
     std::unique_ptr<IOperaPreferences> Opera;
+    // Starts the guard that restores the user's settings if the program dies; null where there is none.
+    std::unique_ptr<IGuardLauncher> GuardLauncher;
     // Instances of the installation named by installationId (the "App.GUID" setting).
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& installationId)> MakeInstanceChannel;
 };

@@ -6,6 +6,7 @@
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxFirefox.h"
+#include "platform/linux/LinuxGuardProcess.h"
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/LinuxOperaPreferences.h"
 #include "platform/linux/LinuxProcesses.h"
@@ -27,6 +28,7 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->SystemProxy = std::make_unique<LinuxSystemProxy>();
     platform->Firefox = std::make_unique<LinuxFirefox>();
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
+    platform->GuardLauncher = std::make_unique<LinuxGuardLauncher>();
     platform->MakeInstanceChannel =
         [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
         return std::make_unique<LinuxInstanceChannel>(installationId);
