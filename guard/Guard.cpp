@@ -38,10 +38,18 @@ void TGuard::Line(std::string_view line) {
         return;
     }
     switch (message->Kind) {
-        case TGuardMessage::TKind::Title: FTitle = message->Text; break;
-        case TGuardMessage::TKind::Body: FBody = message->Text; break;
-        case TGuardMessage::TKind::Block: FBlock = message->On; break;
-        case TGuardMessage::TKind::Release: FReleased = true; break;
+        case TGuardMessage::TKind::Title:
+            FTitle = message->Text;
+            break;
+        case TGuardMessage::TKind::Body:
+            FBody = message->Text;
+            break;
+        case TGuardMessage::TKind::Block:
+            FBlock = message->On;
+            break;
+        case TGuardMessage::TKind::Release:
+            FReleased = true;
+            break;
     }
 }
 

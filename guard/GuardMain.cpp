@@ -106,8 +106,13 @@ int main(int argc, char** argv) {
     // Ready before the program can die, so that the restore is quick.
     const std::unique_ptr<cloakline::Platform> platform = cloakline::CreateSystemPlatform();
     cloakline::LinuxDesktopNotifier notifier;
-    cloakline::TRestoreJournal journal(*platform->Files, *platform->ProxyRecorder, journalPath);
-    cloakline::TGuard guard([&journal] { return journal.RestoreAndRemove(); }, notifier);
+    std::unique_ptr<cloakline::TRestoreJournal> journal;
+    if (platform->ProxyRecorder) {
+        journal = std::make_unique<cloakline::TRestoreJournal>(*platform->Files, *platform->ProxyRecorder,
+                                                               journalPath);
+    }
+    cloakline::TGuard guard([&journal] { return journal != nullptr && journal->RestoreAndRemove(); },
+                            notifier);
 
     Watch(guard, signals);
     switch (guard.End()) {

@@ -33,10 +33,17 @@ std::optional<std::string> Unescape(std::string_view text) {
             return std::nullopt;
         }
         switch (text[i]) {
-            case '\\': out += '\\'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            default: return std::nullopt;
+            case '\\':
+                out += '\\';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            default:
+                return std::nullopt;
         }
     }
     return out;

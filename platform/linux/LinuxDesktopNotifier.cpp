@@ -25,10 +25,10 @@ bool LinuxDesktopNotifier::Notify(const std::string& title, const std::string& b
     // Critical: it stays until the user has seen it, as the web stays blocked.
     g_variant_builder_add(&hints, "{sv}", "urgency", g_variant_new_byte(2));
     GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.Notifications", "/org/freedesktop/Notifications", "org.freedesktop.Notifications",
-        "Notify",
-        g_variant_new("(susssasa{sv}i)", "Cloakline", 0u, "network-error", title.c_str(), body.c_str(), &actions,
-                      &hints, 0),
+        bus, "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+        "org.freedesktop.Notifications", "Notify",
+        g_variant_new("(susssasa{sv}i)", "Cloakline", 0u, "network-error", title.c_str(), body.c_str(),
+                      &actions, &hints, 0),
         G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
     const bool shown = reply != nullptr;
     if (reply != nullptr) {

@@ -95,14 +95,19 @@ std::unique_ptr<IGuardPipe> LinuxGuardLauncher::Start(const std::string& program
     ::posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     posix_spawnattr_t attr;
     ::posix_spawnattr_init(&attr);
-    sigset_t none;
-    sigemptyset(&none);
+    // The end signals arrive blocked: the guard reads them once it is ready,
+    // so that one sent while it starts does not end it before it restored.
+    sigset_t endSignals;
+    sigemptyset(&endSignals);
     sigset_t defaults;
     sigemptyset(&defaults);
+    for (const int s : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaddset(&endSignals, s);
+    }
     for (const int s : {SIGPIPE, SIGTERM, SIGINT, SIGHUP, SIGCHLD}) {
         sigaddset(&defaults, s);
     }
-    ::posix_spawnattr_setsigmask(&attr, &none);
+    ::posix_spawnattr_setsigmask(&attr, &endSignals);
     ::posix_spawnattr_setsigdefault(&attr, &defaults);
     ::posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;

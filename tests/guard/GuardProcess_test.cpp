@@ -43,7 +43,8 @@ class GuardProcessTest : public ::testing::Test {
         std::ofstream(KeyFile, std::ios::trunc) << kHidingKeyFile;
         Hiding = GnomeProxyKeys(KeyFile);
         std::string error;
-        Guard = System->GuardLauncher->Start(ToProgramPath(CLOAKLINE_GUARD), {"--journal", JournalPath}, error);
+        Guard =
+            System->GuardLauncher->Start(ToProgramPath(CLOAKLINE_GUARD), {"--journal", JournalPath}, error);
         ASSERT_NE(Guard, nullptr) << error;
     }
 
@@ -57,6 +58,30 @@ class GuardProcessTest : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return true;
+    }
+
+    pid_t GuardReadyForSignals() const {
+        for (int tries = 0; tries < 500; ++tries) {
+            for (const auto& entry : fs::directory_iterator("/proc")) {
+                std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
+                const std::string args((std::istreambuf_iterator<char>(cmdline)),
+                                       std::istreambuf_iterator<char>());
+                if (args.find("cloakline-guard") == std::string::npos ||
+                    args.find(JournalPath) == std::string::npos) {
+                    continue;
+                }
+                std::ifstream status(entry.path() / "status");
+                std::string line;
+                while (std::getline(status, line)) {
+                    if (line.rfind("SigBlk:", 0) == 0 &&
+                        (std::stoull(line.substr(7), nullptr, 16) & (1ull << (SIGTERM - 1))) != 0) {
+                        return std::stoi(entry.path().filename().string());
+                    }
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return -1;
     }
 
     TempDir Dir;
@@ -97,15 +122,9 @@ TEST_F(GuardProcessTest, BlockModeKeepsTheGatewayAndNotifiesInTheProgramsWords) 
 
 TEST_F(GuardProcessTest, TermWithoutAReleaseRestoresAfterTheGrace) {
     ASSERT_TRUE(Guard->Send("block off\n"));
-    // This test's guard: the one that keeps this test's journal.
-    pid_t guard = -1;
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
-        std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
-        if (args.find("cloakline-guard") != std::string::npos && args.find(JournalPath) != std::string::npos) {
-            guard = std::stoi(entry.path().filename().string());
-        }
-    }
+    // This test's guard (the one that keeps this test's journal), once it
+    // has taken the end signals into its own hands.
+    const pid_t guard = GuardReadyForSignals();
     ASSERT_GT(guard, 0);
     ASSERT_EQ(::kill(guard, SIGTERM), 0);
     // One second's grace for a release, then the restore.

@@ -44,8 +44,14 @@ std::string OneLine(const char* text) {
     return out;
 }
 
-void OnCall(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* method,
-            GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
+void OnCall(GDBusConnection*,
+            const gchar*,
+            const gchar*,
+            const gchar*,
+            const gchar* method,
+            GVariant* parameters,
+            GDBusMethodInvocation* invocation,
+            gpointer) {
     if (g_strcmp0(method, "Notify") == 0) {
         const gchar* app = nullptr;
         const gchar* summary = nullptr;

@@ -1,6 +1,4 @@
 // The guard launcher with real processes: a shell stands in for the guard.
-#include "platform/linux/LinuxGuardProcess.h"
-
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,6 +9,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/linux/LinuxGuardProcess.h"
 #include "platform/linux/NativePath.h"
 #include "tests/support/TempDir.h"
 
