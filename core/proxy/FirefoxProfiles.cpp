@@ -329,6 +329,15 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
     return result;
 }
 
+bool HasFirefoxProxyBlock(std::string_view userJs) {
+    for (const TLine& line : SplitLines(userJs)) {
+        if (TrimText(line.Text).starts_with(kBlockBegin)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> FirefoxProfileFolders(std::string_view profilesIni, std::string_view iniFolder) {
     TIniDocument doc;
     doc.LoadFromBytes(profilesIni);

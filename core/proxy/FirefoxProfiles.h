@@ -43,6 +43,10 @@ struct TFirefoxPrefFiles {
 // The user's own lines of both files are kept as they are.
 TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse);
 
+// user.js holds a block of ours (something is pointed at the desktop, or
+// still to be given back).
+bool HasFirefoxProxyBlock(std::string_view userJs);
+
 // The profile folders that a "profiles.ini" lists, in program form. Like
 // Firefox, the list ends at the first "Profile<N>" section without
 // "IsRelative", and a profile without "Path" is skipped. IsRelative=1 paths

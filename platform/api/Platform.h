@@ -12,6 +12,7 @@
 #include "platform/api/GuardProcess.h"
 #include "platform/api/InstanceChannel.h"
 #include "platform/api/Processes.h"
+#include "platform/api/ProxySettingsRecorder.h"
 #include "platform/api/SingleInstance.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/api/SystemProxy.h"
@@ -32,6 +33,8 @@ struct Platform {
     std::unique_ptr<IOperaPreferences> Opera;
     // Starts the guard that restores the user's settings if the program dies; null where there is none.
     std::unique_ptr<IGuardLauncher> GuardLauncher;
+    // What the browser switches change, for the restore journal; may be missing.
+    std::unique_ptr<IProxySettingsRecorder> ProxyRecorder;
     // Instances of the installation named by installationId (the "App.GUID" setting).
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& installationId)> MakeInstanceChannel;
 };

@@ -10,6 +10,7 @@
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/LinuxOperaPreferences.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxProxySettingsRecorder.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "platform/linux/LinuxSystemInfo.h"
 #include "platform/linux/LinuxSystemProxy.h"
@@ -29,6 +30,7 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->Firefox = std::make_unique<LinuxFirefox>();
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
     platform->GuardLauncher = std::make_unique<LinuxGuardLauncher>();
+    platform->ProxyRecorder = std::make_unique<LinuxProxySettingsRecorder>();
     platform->MakeInstanceChannel =
         [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
         return std::make_unique<LinuxInstanceChannel>(installationId);
