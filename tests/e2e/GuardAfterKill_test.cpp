@@ -133,7 +133,8 @@ class GuardAfterKillTest : public LoopbackProductTest {
     // The journal anywhere in the user's folders.
     bool JournalLeft() const {
         std::error_code ec;
-        for (const char* root : {std::getenv("HOME"), std::getenv("XDG_CONFIG_HOME")}) {
+        for (const std::string& root :
+             {std::string(std::getenv("HOME")), std::string(std::getenv("XDG_CONFIG_HOME")), Work.Path()}) {
             for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
                  it.increment(ec)) {
                 if (it->path().filename() == "restore.journal") {
