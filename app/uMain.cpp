@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "app/uChooseIPCountry.h"
+#include "journal/RestoreJournal.h"
 #include "app/uIPsTesting.h"
 #include "app/uSettings.h"
 #include "core/proxy/HideRules.h"
@@ -283,6 +284,8 @@ void TfrmMain::FormCreate() {
             }
         });
     }
+    FGuard = std::make_unique<TGuardLink>(system.GuardLauncher.get(), GetAppPath(system) + "cloakline-guard",
+                                          settings.UserDataPath() + std::string(kRestoreJournalName));
     FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
                                                           *FProxyManager, *tmrChangeIP, *tmrTouch,
                                                           [this](bool hiding) {
@@ -407,6 +410,9 @@ void TfrmMain::SetHidingAction(bool hiding) {
     }
     btnHide->setDefaultAction(carried);
     Shroud1->setText(carried->text());
+    if (FGuard) {
+        FGuard->FollowHider(FHider.get(), FContext.Settings);
+    }
 }
 
 void TfrmMain::tmrInitTimer() {
@@ -724,6 +730,7 @@ void TfrmMain::actSettingsExecute() {
     }
     FHider->UpdateGatewayAvailability();
     FHider->ResetChangeIPTime();
+    FGuard->FollowHider(FHider.get(), FContext.Settings);
 }
 
 void TfrmMain::actCheckIPInfoExecute() {

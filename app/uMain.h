@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/FlagPictureList.h"
+#include "app/GuardLink.h"
 #include "app/HideController.h"
 #include "app/KTMain.h"
 #include "app/SettingsKeeper.h"
@@ -133,6 +134,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     std::unique_ptr<TProxyManager> FProxyManager;
     // Created before the hide controller and freed after it.
     std::unique_ptr<IUpstreamGateway> FGateway;
+    // Made before the hide controller, whose Stop at the end releases it.
+    std::unique_ptr<TGuardLink> FGuard;
     std::unique_ptr<THideController> FHider;
     // Keeps the desktop on the proxy while hiding; freed before the hide controller.
     std::unique_ptr<TSettingsKeeper> FKeeper;

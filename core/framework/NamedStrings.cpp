@@ -114,6 +114,12 @@ constexpr std::array kNamedStrings = {
                  "No proxy of {1} works at the moment. {AppName} blocks this page rather than show your own "
                  "IP address. Choose another location in {AppName}, or press Stop there to browse without "
                  "hiding."},
+    // The desktop notification of the guard when the program died while
+    // hiding through the gateway with "Guard.BlockWeb" on.
+    TNamedString{"AppRes", "Guard.BlockedTitle", "{AppName} stopped unexpectedly: the web is blocked"},
+    TNamedString{"AppRes", "Guard.Blocked",
+                 "{AppName} ended while your browsers went through its gateway. They stay blocked so that "
+                 "nothing leaves without the proxy. Start {AppName} again to restore your connection."},
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "platform/api/Clock.h"
 #include "platform/api/DataFolders.h"
 #include "platform/api/FileSystem.h"
+#include "platform/api/GuardProcess.h"
 #include "platform/api/InstanceChannel.h"
 #include "platform/api/Processes.h"
 #include "platform/api/ProxySettingsRecorder.h"
@@ -31,6 +32,8 @@ struct Platform {
     std::unique_ptr<ISystemProxy> SystemProxy;
     std::unique_ptr<IFirefox> Firefox;
     std::unique_ptr<IOperaPreferences> Opera;
+    // Starts the guard that restores the user's settings if the program dies; null where there is none.
+    std::unique_ptr<IGuardLauncher> GuardLauncher;
     // What the browser switches change, for the restore journal; may be missing.
     std::unique_ptr<IProxySettingsRecorder> ProxyRecorder;
     // Changes of the desktop's proxy settings; may be missing.

@@ -6,6 +6,7 @@
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/LinuxFileSystem.h"
 #include "platform/linux/LinuxFirefox.h"
+#include "platform/linux/LinuxGuardProcess.h"
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/LinuxOperaPreferences.h"
 #include "platform/linux/LinuxProcesses.h"
@@ -29,6 +30,7 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->SystemProxy = std::make_unique<LinuxSystemProxy>();
     platform->Firefox = std::make_unique<LinuxFirefox>();
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
+    platform->GuardLauncher = std::make_unique<LinuxGuardLauncher>();
     platform->ProxyRecorder = std::make_unique<LinuxProxySettingsRecorder>();
     platform->SettingsWatch = std::make_unique<LinuxProxySettingsWatch>();
     platform->MakeInstanceChannel =

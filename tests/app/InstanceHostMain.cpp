@@ -11,6 +11,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QMessageBox>
 #include <QPointer>
@@ -101,17 +102,25 @@ class Watcher : public QObject {
         Change(FTray, FForm->TrayShown() ? "1" : "0", "tray");
         Change(FSplash, cloakline::SplashWindow() != nullptr ? "open" : "closed", "splash");
         if (FHide && !FForm->Hider().IsHiding() && FForm->LocalInfoGot() &&
-            !FForm->findChild<QTimer*>("tmrInit")->isActive()) {
-            // Refused within the first second; the next look tries again.
+            !FForm->findChild<QTimer*>("tmrInit")->isActive() &&
+            (!FLastClick.isValid() || FLastClick.elapsed() > kClickAgainMs)) {
+            // Refused within the first second; a later look tries again,
+            // late enough not to disturb a gateway check under way.
+            FLastClick.start();
             FForm->findChild<QToolButton*>("btnHide")->click();
-            if (FForm->Hider().IsHiding()) {
-                Record("hiding");
-            }
+        }
+        // Through the gateway, hiding begins once its check has passed.
+        if (FHide && !FHidingRecorded && FForm->Hider().IsHiding()) {
+            FHidingRecorded = true;
+            Record("hiding");
         }
     }
 
     QPointer<TfrmMain> FForm;
     bool FHide = false;
+    bool FHidingRecorded = false;
+    QElapsedTimer FLastClick;
+    static constexpr int kClickAgainMs = 1500;
     std::string FWindow;
     std::string FTray;
     std::string FSplash;
