@@ -15,6 +15,7 @@ class QTimer;
 namespace cloakline {
 
 class IClock;
+class TSettingsJournal;
 
 // What the hiding logic works on; everything must outlive the controller.
 struct THideParts {
@@ -29,6 +30,9 @@ struct THideParts {
     // The local gateway; without one every Hide points the browsers at the
     // proxy itself, whatever "Gateway.Enabled" says.
     IUpstreamGateway* Gateway = nullptr;
+    // Records the user's settings before Hide and gives them back at Stop;
+    // without one, Stop points every browser at a direct connection.
+    TSettingsJournal* Journal = nullptr;
 };
 
 // Hide, Stop, the timed proxy change and the touch of super proxies of the

@@ -283,9 +283,11 @@ void TfrmMain::FormCreate() {
             }
         });
     }
+    FJournal = std::make_unique<TSettingsJournal>(
+        system, settings.UserDataFolder() + std::string(kRestoreJournalName));
     FHider = std::make_unique<THideController>(
         THideParts{*system.Clock, TSwitchServices{settings, system}, *FProxyManager, *tmrChangeIP, *tmrTouch,
-                   [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get()});
+                   [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get(), FJournal.get()});
 
     sdFlag = std::make_unique<TSingleDownloader>(FContext.Downloader);
     sdFlag->AcceptTypes = "*/*";
@@ -333,6 +335,7 @@ void TfrmMain::FormDestroy() {
     ClearAllWindow();
     sdFlag.reset();
     FHider.reset();
+    FJournal.reset();
     FGateway.reset();
     FProxyManager.reset();
     if (FEngine != nullptr) {

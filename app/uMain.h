@@ -10,6 +10,7 @@
 #include "app/FlagPictureList.h"
 #include "app/HideController.h"
 #include "app/KTMain.h"
+#include "app/SettingsJournal.h"
 #include "app/uFlashForm.h"
 #include "ui/KTEngine.h"
 
@@ -132,6 +133,7 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     std::unique_ptr<TProxyManager> FProxyManager;
     // Created before the hide controller and freed after it.
     std::unique_ptr<IUpstreamGateway> FGateway;
+    std::unique_ptr<TSettingsJournal> FJournal;
     std::unique_ptr<THideController> FHider;
     std::unique_ptr<TSingleDownloader> sdFlag;
     TFlagPictureList imglstFlag;
