@@ -323,6 +323,9 @@ void THideController::actStopHideExecute() {
         return;
     }
     const TSwitchReport report = StopSteps();
+    if (FParts.Journal != nullptr && FParts.Journal->RestoreFailed()) {
+        ShowMessage("MSGBox.RestoreFailed", 0, mtError);
+    }
     if (!report.Failed.empty()) {
         ShowBrowsersMessage("MSGBox.StopFailed", report.Failed);
     }

@@ -29,6 +29,7 @@ bool TSettingsJournal::BeforeHide() {
 }
 
 TSwitchReport TSettingsJournal::Stop(const TSwitchServices& with, bool wasHiding) {
+    FRestoreFailed = false;
     if (!FJournal) {
         return SwitchAllBrowsers(with, "");
     }
@@ -38,7 +39,7 @@ TSwitchReport TSettingsJournal::Stop(const TSwitchServices& with, bool wasHiding
     if (FJournal->RestoreAndRemove()) {
         return TSwitchReport{{}, true};
     }
-    ShowError("MSGBox.RestoreFailed");
+    FRestoreFailed = true;
     return SwitchAllBrowsers(with, "");
 }
 

@@ -25,15 +25,19 @@ class TSettingsJournal {
     // Stop: the journal's values back, then the journal removed. With no
     // journal, settings the program did not make are left alone, unless it
     // was hiding (the journal was lost): then every browser goes direct.
-    // A restore that failed says so ("MSGBox.RestoreFailed"), points every
-    // browser at a direct connection so that none is left on a proxy no one
-    // looks after, and keeps the journal for the next Stop or start.
+    // A restore that failed points every browser at a direct connection, so
+    // that none is left on a proxy no one looks after, and keeps the journal
+    // for the next Stop or start.
     TSwitchReport Stop(const TSwitchServices& with, bool wasHiding);
+    // The last Stop's restore failed; the caller tells the user
+    // ("MSGBox.RestoreFailed") unless the program is on its way out.
+    bool RestoreFailed() const { return FRestoreFailed; }
 
     TRestoreJournal* Journal() { return FJournal.get(); }
 
   private:
     std::unique_ptr<TRestoreJournal> FJournal;
+    bool FRestoreFailed = false;
 };
 
 }  // namespace cloakline
