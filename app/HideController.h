@@ -51,7 +51,8 @@ class THideController {
     // "FLSMsg.HidingPartly"; a move to another proxy repeats it only when
     // other browsers failed) or, when not one took the proxy,
     // "MSGBox.SwitchNone" (the browsers are cleared again and nothing hides);
-    // on Stop, "MSGBox.StopFailed".
+    // on Stop, "MSGBox.StopFailed", or "MSGBox.RestoreFailed" when the
+    // user's own settings recorded before Hide could not be given back.
     // With the gateway on ("Gateway.Enabled"), Hide checks its candidates
     // through the gateway first and points the browsers at the gateway once;
     // later moves, failovers and the timed change only swap the gateway's
