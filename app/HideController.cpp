@@ -2,6 +2,7 @@
 
 #include <QTimer>
 
+#include "app/SettingsJournal.h"
 #include "app/uFlashForm.h"
 #include "core/proxy/HideRules.h"
 #include "core/support/ShellUtils.h"
@@ -145,6 +146,9 @@ void THideController::actShroudExecute() {
     const TProxyRec& target = manager.TargetProxy();
     const std::string proxy = target.ProxyText();
     const bool wasHiding = IsHiding();
+    if (FParts.Journal != nullptr && !FParts.Journal->BeforeHide()) {
+        return;
+    }
     const TSwitchReport report = SwitchAllBrowsers(FParts.Switches, proxy);
     if (!report.AnySwitched && !report.Failed.empty()) {
         // Not one browser took the proxy: the user is not hidden anywhere,
@@ -251,6 +255,10 @@ void THideController::GatewayUpstream(const TProxyRec& upstream, TGatewayUpstrea
     const bool wasHiding = IsHiding();
     std::vector<std::string> failed = FLastFailed;
     if (why == TGatewayUpstreamChange::Hide && !FBrowsersOnGateway) {
+        if (FParts.Journal != nullptr && !FParts.Journal->BeforeHide()) {
+            StopSteps();
+            return;
+        }
         const TSwitchReport report =
             SwitchAllBrowsers(FParts.Switches, "127.0.0.1:" + std::to_string(FGatewayHide->Port()));
         if (!report.AnySwitched && !report.Failed.empty()) {
@@ -325,6 +333,9 @@ void THideController::actStopHideExecute() {
         return;
     }
     const TSwitchReport report = StopSteps();
+    if (FParts.Journal != nullptr && FParts.Journal->RestoreFailed()) {
+        ShowMessage("MSGBox.RestoreFailed", 0, mtError);
+    }
     if (!report.Failed.empty()) {
         ShowBrowsersMessage("MSGBox.StopFailed", report.Failed);
     }
@@ -342,8 +353,10 @@ TSwitchReport THideController::StopSteps() {
         panel->Fade("Target", false, 0);
         panel->TurnLocal();
     }
+    const bool wasHiding = FHiding;
     SetHiding(false);
-    TSwitchReport report = SwitchAllBrowsers(FParts.Switches, "");
+    TSwitchReport report = FParts.Journal != nullptr ? FParts.Journal->Stop(FParts.Switches, wasHiding)
+                                                     : SwitchAllBrowsers(FParts.Switches, "");
     if (FGatewayHide) {
         // Late answers of checks still under way are dropped from here on.
         FGatewayHide->Stop();

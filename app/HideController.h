@@ -15,6 +15,7 @@ class QTimer;
 namespace cloakline {
 
 class IClock;
+class TSettingsJournal;
 
 // What the hiding logic works on; everything must outlive the controller.
 struct THideParts {
@@ -29,6 +30,9 @@ struct THideParts {
     // The local gateway; without one every Hide points the browsers at the
     // proxy itself, whatever "Gateway.Enabled" says.
     IUpstreamGateway* Gateway = nullptr;
+    // Records the user's settings before Hide and gives them back at Stop;
+    // without one, Stop points every browser at a direct connection.
+    TSettingsJournal* Journal = nullptr;
 };
 
 // Hide, Stop, the timed proxy change and the touch of super proxies of the
@@ -47,7 +51,8 @@ class THideController {
     // "FLSMsg.HidingPartly"; a move to another proxy repeats it only when
     // other browsers failed) or, when not one took the proxy,
     // "MSGBox.SwitchNone" (the browsers are cleared again and nothing hides);
-    // on Stop, "MSGBox.StopFailed".
+    // on Stop, "MSGBox.StopFailed", or "MSGBox.RestoreFailed" when the
+    // user's own settings recorded before Hide could not be given back.
     // With the gateway on ("Gateway.Enabled"), Hide checks its candidates
     // through the gateway first and points the browsers at the gateway once;
     // later moves, failovers and the timed change only swap the gateway's

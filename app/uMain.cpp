@@ -284,8 +284,10 @@ void TfrmMain::FormCreate() {
             }
         });
     }
+    const std::string journalPath = settings.UserDataFolder() + std::string(kRestoreJournalName);
+    FJournal = std::make_unique<TSettingsJournal>(system, journalPath);
     FGuard = std::make_unique<TGuardLink>(system.GuardLauncher.get(), GetAppPath(system) + "cloakline-guard",
-                                          settings.UserDataPath() + std::string(kRestoreJournalName));
+                                          journalPath);
     FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
                                                           *FProxyManager, *tmrChangeIP, *tmrTouch,
                                                           [this](bool hiding) {
@@ -294,7 +296,7 @@ void TfrmMain::FormCreate() {
                                                                   FKeeper->HidingChanged(hiding);
                                                               }
                                                           },
-                                                          FGateway.get()});
+                                                          FGateway.get(), FJournal.get()});
     FKeeper = std::make_unique<TSettingsKeeper>(
         TSettingsKeeperParts{TSwitchServices{settings, system}, [this] { return FHider->BrowsersProxy(); }});
 
@@ -345,6 +347,7 @@ void TfrmMain::FormDestroy() {
     sdFlag.reset();
     FKeeper.reset();
     FHider.reset();
+    FJournal.reset();
     FGateway.reset();
     FProxyManager.reset();
     if (FEngine != nullptr) {

@@ -12,6 +12,7 @@
 #include "app/HideController.h"
 #include "app/KTMain.h"
 #include "app/SettingsKeeper.h"
+#include "app/SettingsJournal.h"
 #include "app/uFlashForm.h"
 #include "ui/KTEngine.h"
 
@@ -136,6 +137,7 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     std::unique_ptr<IUpstreamGateway> FGateway;
     // Made before the hide controller, whose Stop at the end releases it.
     std::unique_ptr<TGuardLink> FGuard;
+    std::unique_ptr<TSettingsJournal> FJournal;
     std::unique_ptr<THideController> FHider;
     // Keeps the desktop on the proxy while hiding; freed before the hide controller.
     std::unique_ptr<TSettingsKeeper> FKeeper;

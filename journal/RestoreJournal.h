@@ -29,7 +29,8 @@ class TRestoreJournal {
     bool Exists() const;
     // Before the first change of a Hide. A journal already there is kept: it
     // holds the user's values from a run that ended without Stop, and those
-    // must win over what that run left behind. False when the settings could
+    // must win over what that run left behind; a damaged one is set aside
+    // and what is there now recorded instead. False when the settings could
     // not be read or the journal not written whole; the Hide must not go on.
     bool RecordBeforeChange();
     // Puts the journal's values back and then removes it. True when there

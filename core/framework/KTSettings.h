@@ -48,6 +48,11 @@ class TKTSettings {
     bool AllUser() const { return FAllUser; }
     void SetAllUser(bool value);
     const std::string& UserDataPath() const { return FUserDataPath; }
+    // The user's data folder, program form, ending in "\\" (the restore
+    // journal lives there).
+    std::string UserDataFolder() const {
+        return FUserDataPath.empty() || FUserDataPath.back() == '\\' ? FUserDataPath : FUserDataPath + '\\';
+    }
     const std::string& UserDataPathCurrentUser() const { return FUserDataPathCurrentUser; }
     const std::string& UserDataPathAllUsers() const { return FUserDataPathAllUsers; }
     const std::string& ConstDataPath() const { return FConstDataPath; }

@@ -68,6 +68,14 @@ constexpr std::array kNamedStrings = {
     TNamedString{
         "AppRes", "MSGBox.StopFailed",
         "These browsers could not be set back to a direct connection and may still use the proxy: {1}."},
+    // The user's own proxy settings, kept while hiding and given back at Stop.
+    TNamedString{
+        "AppRes", "MSGBox.JournalFailed",
+        "Your own proxy settings could not be saved, so nothing has been changed and your IP address "
+        "is not hidden. Please check that your user folder can be written to."},
+    TNamedString{"AppRes", "MSGBox.RestoreFailed",
+                 "Your own proxy settings could not all be put back, so the browsers now use a direct "
+                 "connection. {AppName} tries again at the next Stop or start."},
     TNamedString{"AppRes", "Browser.System",
                  "System proxy settings (used by Internet Explorer, Chrome, Chromium and others)"},
     TNamedString{"AppRes", "Browser.Firefox", "Firefox"},

@@ -9,6 +9,7 @@
 #include "platform/win32/Win32InstanceChannel.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32ProxySettingsWatch.h"
+#include "platform/win32/Win32ProxySettingsRecorder.h"
 #include "platform/win32/Win32SingleInstance.h"
 #include "platform/win32/Win32SystemInfo.h"
 #include "platform/win32/Win32SystemProxy.h"
@@ -28,6 +29,7 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->Firefox = std::make_unique<Win32Firefox>();
     platform->Opera = std::make_unique<Win32OperaPreferences>();
     platform->SettingsWatch = std::make_unique<Win32ProxySettingsWatch>();
+    platform->ProxyRecorder = std::make_unique<Win32ProxySettingsRecorder>();
     // Main windows are found by class on the whole desktop; "App.ID" tells installations apart.
     platform->MakeInstanceChannel = [](const std::string&) -> std::unique_ptr<IInstanceChannel> {
         return std::make_unique<Win32InstanceChannel>();

@@ -24,6 +24,7 @@
 #include "core/framework/GlobalPlatform.h"
 #include "core/proxy/FlashCommands.h"
 #include "core/support/TextUtils.h"
+#include "journal/RestoreJournal.h"
 #include "platform/linux/LinuxAutoRun.h"
 #include "tests/core/framework/SettingsTestPlatform.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -32,6 +33,7 @@
 #include "tests/support/RecordingGateway.h"
 #include "tests/support/RecordingLogSink.h"
 #include "tests/support/RecordingProcesses.h"
+#include "tests/support/RecordingProxyRecorder.h"
 #include "tests/support/ScriptedRandom.h"
 #include "tests/support/TinyProxy.h"
 #include "ui/QtNetworkRuntime.h"
@@ -369,6 +371,104 @@ TEST_F(MainWindowTest, EndingRightAfterHideStillClearsTheBrowsers) {
     EXPECT_EQ(Desktop->Applied.back(), "");
     EXPECT_EQ(Firefox->Applied.back().Argument, "");
     EXPECT_TRUE(boxes.Texts.isEmpty());
+}
+
+// With a recorder, as the Linux and Windows platforms have one: the user's
+// own settings are recorded before Hide changes them and given back by Stop.
+class MainWindowJournalTest : public MainWindowTest {
+  protected:
+    MainWindowJournalTest() {
+        auto recorder = std::make_unique<test::RecordingProxyRecorder>();
+        Recorder = recorder.get();
+        Recorder->Now = {{"gsettings/org.gnome.system.proxy", "mode", "'auto'"}};
+        Env.P.ProxyRecorder = std::move(recorder);
+        Firefox->Installed = "/opt/firefox/firefox";
+        Settings().SetSettingBool("FFEXT.INSTALLED", true);
+    }
+    static std::string JournalPath() {
+        return Settings().UserDataFolder() + std::string(kRestoreJournalName);
+    }
+    bool JournalThere() const { return Env.P.Files->FileExists(JournalPath()); }
+
+    test::RecordingProxyRecorder* Recorder = nullptr;
+};
+
+TEST_F(MainWindowJournalTest, StartWithoutAJournalLeavesTheUsersSettingsAlone) {
+    Start();
+    EXPECT_TRUE(Desktop->Applied.empty());
+    EXPECT_TRUE(Firefox->Applied.empty());
+    EXPECT_TRUE(Recorder->Restored.empty());
+    EXPECT_EQ(Recorder->Records, 0);
+}
+
+TEST_F(MainWindowJournalTest, StartAfterARunThatDiedGivesTheJournalBack) {
+    const std::vector<TRecordedSetting> left = {{"file", "/etc/x.json", std::nullopt}, {"s", "k", "v"}};
+    ASSERT_TRUE(Env.P.Files->ForceDirectories(Settings().UserDataFolder()));
+    ASSERT_TRUE(Env.P.Files->ReplaceFile(JournalPath(), EncodeJournal(left)));
+    Start();
+    ASSERT_EQ(Recorder->Restored.size(), 1u);
+    EXPECT_EQ(Recorder->Restored[0], left);
+    EXPECT_FALSE(JournalThere());
+    EXPECT_TRUE(Desktop->Applied.empty()) << "no direct connection forced";
+}
+
+TEST_F(MainWindowJournalTest, HideRecordsFirstAndStopGivesBackWithoutGoingDirect) {
+    TfrmMain& main = Ready();
+    std::size_t switchedAtRecord = 99;
+    Recorder->OnRecord = [&] { switchedAtRecord = Desktop->Applied.size(); };
+    ClickHide();
+    ASSERT_TRUE(main.Hider().IsHiding());
+    EXPECT_EQ(switchedAtRecord, 0u) << "recorded before the first change";
+    EXPECT_EQ(Desktop->Applied.size(), 1u);
+    EXPECT_TRUE(JournalThere());
+
+    // A move to another proxy keeps the first record: it holds the user's values.
+    Env.Clock->AdvanceSeconds(2);
+    main.Hider().actShroudExecute();
+    EXPECT_EQ(Desktop->Applied.size(), 2u);
+    EXPECT_EQ(Recorder->Records, 1);
+
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(Caption(), "&Hide IP");
+    ASSERT_EQ(Recorder->Restored.size(), 1u);
+    EXPECT_EQ(Recorder->Restored[0], Recorder->Now);
+    EXPECT_EQ(Desktop->Applied.size(), 2u) << "given back directly, no direct connection in between";
+    EXPECT_FALSE(JournalThere());
+
+    // A second Stop has nothing to give back and changes nothing.
+    Env.Clock->AdvanceSeconds(2);
+    main.Hider().actStopHideExecute();
+    EXPECT_EQ(Recorder->Restored.size(), 1u);
+    EXPECT_EQ(Desktop->Applied.size(), 2u);
+}
+
+TEST_F(MainWindowJournalTest, SettingsThatCannotBeRecordedAreNotChanged) {
+    TfrmMain& main = Ready();
+    ModalBoxRecorder boxes;
+    Recorder->FailRecord = true;
+    ClickHide();
+    EXPECT_FALSE(main.Hider().IsHiding());
+    EXPECT_TRUE(Desktop->Applied.empty());
+    EXPECT_FALSE(JournalThere());
+    EXPECT_EQ(boxes.Texts,
+              QStringList{"Your own proxy settings could not be saved, so nothing has been changed "
+                          "and your IP address is not hidden. Please check that your user folder "
+                          "can be written to."});
+
+    // A restore that fails keeps the journal and sends the browsers direct.
+    Recorder->FailRecord = false;
+    Recorder->FailRestore = true;
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    ASSERT_TRUE(main.Hider().IsHiding());
+    boxes.Texts.clear();
+    Env.Clock->AdvanceSeconds(2);
+    ClickHide();
+    EXPECT_EQ(Desktop->Applied.back(), "");
+    EXPECT_TRUE(JournalThere()) << "tried again at the next Stop or start";
+    ASSERT_EQ(boxes.Texts.size(), 1);
+    EXPECT_TRUE(boxes.Texts[0].startsWith("Your own proxy settings could not all be put back"));
 }
 
 TEST_F(MainWindowTest, BrowsersThatCouldNotBeSwitchedAreNamed) {

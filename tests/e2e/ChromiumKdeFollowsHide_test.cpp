@@ -45,7 +45,9 @@ TEST_F(ChromiumKdeFollowsHideTest, TheSettingsFileIsMadeAtHideAndStopLeavesChrom
     WaitPastPaceRule();
     main.findChild<QToolButton*>("btnHide")->click();
     ASSERT_FALSE(main.Hider().IsHiding());
-    EXPECT_EQ(ReadKdeProxy(SystemGetenv), std::string());
+    // The user had no such file: Stop takes away the one Hide made.
+    EXPECT_EQ(ReadKdeProxy(SystemGetenv), std::nullopt);
+    EXPECT_FALSE(fs::exists(kioslaverc));
     page = Browse();
     EXPECT_EQ(page.IP, "127.0.0.1") << page.Page;
     EXPECT_TRUE(boxes.Texts.isEmpty()) << boxes.Texts.join(" | ").toStdString();

@@ -22,13 +22,14 @@ class DesktopRoundTripTest : public ::testing::Test {
 
     // In a child with the desktop's environment: record, Hide through the
     // program's switches, what happens while hiding, and the Stop's restore.
-    std::optional<int> HideAndStop(const std::function<void()>& whileHiding) {
+    std::optional<int> HideAndStop(const std::function<void()>& whileHiding, bool firefoxRunsAtStop = false) {
         const std::string policies = User.Desktop.Dir.Path() + "/policies/";
         const std::string journalPath = User.Desktop.Dir.ProgramPath("data\\restore.journal");
         return User.Desktop.InChild([&] {
             LinuxFileSystem files;
+            bool firefoxRuns = false;
             LinuxProxySettingsRecorder recorder(SystemGetenv, {policies + "a", policies + "b"},
-                                                [](const std::string&) { return false; });
+                                                [&firefoxRuns](const std::string&) { return firefoxRuns; });
             TRestoreJournal journal(files, recorder, journalPath);
             if (!journal.RecordBeforeChange()) {
                 return 1;
@@ -43,6 +44,7 @@ class DesktopRoundTripTest : public ::testing::Test {
                 return 2;
             }
             whileHiding();
+            firefoxRuns = firefoxRunsAtStop;
             if (!journal.RestoreAndRemove()) {
                 return 3;
             }
@@ -100,6 +102,20 @@ TEST_F(DesktopRoundTripTest, OtherChangesWhileHidingAreKept) {
     EXPECT_EQ(dir.ReadFile(test::UsersDesktop::kKioslaverc), "[Cache]\nSize=5\n\n");
     EXPECT_EQ(dir.ReadFile(test::UsersDesktop::kOperaPrefs),
               test::UsersDesktop::kOperaStart + "\r\n[New]\r\nZ=1\r\n");
+}
+
+TEST_F(DesktopRoundTripTest, FirefoxRunningAtStopGetsTheUsersSettingBackAtItsNextStart) {
+    test::TempDir& dir = User.Desktop.Dir;
+    const std::string dropped =
+        "// Mozilla User Preferences\n\nuser_pref(\"network.proxy.http\", \"web.corp\");\n";
+    ASSERT_EQ(HideAndStop([&] { dir.WriteFile(test::UsersDesktop::kPrefsJs, dropped); }, true), 0);
+    // The running Firefox writes prefs.js at its end; user.js hands it the
+    // user's own type at the next start instead of pointing at the desktop.
+    EXPECT_EQ(dir.ReadFile(test::UsersDesktop::kPrefsJs), dropped);
+    const std::string user = dir.ReadFile(test::UsersDesktop::kUserJs);
+    EXPECT_TRUE(user.starts_with(test::UsersDesktop::kUserJsStart)) << user;
+    EXPECT_NE(user.find("\nuser_pref(\"network.proxy.type\", 1);"), std::string::npos) << user;
+    EXPECT_EQ(user.find("user_pref(\"network.proxy.type\", 5);"), std::string::npos) << user;
 }
 
 }  // namespace
