@@ -464,6 +464,22 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
     return result;
 }
 
+int FirefoxOwnProxyType(const TFirefoxPrefFiles& files) {
+    const TUserJsParts parts = SplitUserJs(SplitLines(files.UserJs));
+    if (const auto type = LastType(SplitLines(parts.Rest), {})) {
+        return *type;
+    }
+    if (const auto type = LastType(SplitLines(files.PrefsJs), parts.Earlier)) {
+        return *type;
+    }
+    int own = kFirefoxSystemProxyType;
+    for (const std::string& line : parts.Own) {
+        const auto pref = ParsePref(line);
+        own = pref ? TypeOf(*pref).value_or(own) : own;
+    }
+    return own;
+}
+
 std::vector<std::string> FirefoxProfileFolders(std::string_view profilesIni, std::string_view iniFolder) {
     TIniDocument doc;
     doc.LoadFromBytes(profilesIni);

@@ -47,6 +47,10 @@ struct TFirefoxPrefFiles {
 // The user's own lines of both files are kept as they are.
 TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse);
 
+// The proxy type the profile has without us: the user's own lines of
+// "user.js", else of "prefs.js", else what our block recorded of them.
+int FirefoxOwnProxyType(const TFirefoxPrefFiles& files);
+
 // The profile folders that a "profiles.ini" lists, in program form. Like
 // Firefox, the list ends at the first "Profile<N>" section without
 // "IsRelative", and a profile without "Path" is skipped. IsRelative=1 paths

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/api/AutoRun.h"
+#include "platform/api/BrowserInventory.h"
 #include "platform/api/Browsers.h"
 #include "platform/api/Clock.h"
 #include "platform/api/DataFolders.h"
@@ -29,6 +30,10 @@ struct Platform {
     std::unique_ptr<ISystemProxy> SystemProxy;
     std::unique_ptr<IFirefox> Firefox;
     std::unique_ptr<IOperaPreferences> Opera;
+    // The browsers found and running, for the list of what is hidden; the
+    // WebRTC policy of Chromium-based browsers. Either may be missing.
+    std::unique_ptr<IBrowserInventory> Browsers;
+    std::unique_ptr<IChromiumPolicy> ChromiumPolicy;
     // Instances of the installation named by installationId (the "App.GUID" setting).
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& installationId)> MakeInstanceChannel;
 };

@@ -2,6 +2,8 @@
 
 #include "platform/api/Platform.h"
 #include "platform/linux/LinuxAutoRun.h"
+#include "platform/linux/LinuxBrowserInventory.h"
+#include "platform/linux/LinuxChromiumPolicy.h"
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/LinuxFileSystem.h"
@@ -27,6 +29,8 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->SystemProxy = std::make_unique<LinuxSystemProxy>();
     platform->Firefox = std::make_unique<LinuxFirefox>();
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
+    platform->Browsers = std::make_unique<LinuxBrowserInventory>();
+    platform->ChromiumPolicy = std::make_unique<LinuxChromiumPolicy>();
     platform->MakeInstanceChannel =
         [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
         return std::make_unique<LinuxInstanceChannel>(installationId);
