@@ -283,9 +283,18 @@ void TfrmMain::FormCreate() {
             }
         });
     }
-    FHider = std::make_unique<THideController>(
-        THideParts{*system.Clock, TSwitchServices{settings, system}, *FProxyManager, *tmrChangeIP, *tmrTouch,
-                   [this](bool hiding) { SetHidingAction(hiding); }, FGateway.get()});
+    const auto hidingChanged = [this](bool hiding) {
+        SetHidingAction(hiding);
+        if (FBrowsersView != nullptr) {
+            FBrowsersView->Refresh();
+        }
+    };
+    FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
+                                                          *FProxyManager, *tmrChangeIP, *tmrTouch,
+                                                          hidingChanged, FGateway.get()});
+    FBrowsersView = new THiddenBrowsersView(
+        *centralWidget(),
+        {system, *FHider, *FProxyManager, FGateway.get(), *spTrayIcon, [this] { ArrangeControls(); }});
 
     sdFlag = std::make_unique<TSingleDownloader>(FContext.Downloader);
     sdFlag->AcceptTypes = "*/*";
@@ -332,6 +341,8 @@ void TfrmMain::FormDestroy() {
     }
     ClearAllWindow();
     sdFlag.reset();
+    delete FBrowsersView;
+    FBrowsersView = nullptr;
     FHider.reset();
     FGateway.reset();
     FProxyManager.reset();
@@ -377,7 +388,11 @@ void TfrmMain::ArrangeControls() {
     // A stored size is the whole window's, frame included.
     const QSize frame = frameGeometry().size() - size();
     const int width = FStoredWidth > 0 ? FStoredWidth - frame.width() : contentWidth;
-    const int height = FStoredHeight > 0 ? FStoredHeight - frame.height() : kClientHeight;
+    const int listHeight = FBrowsersView != nullptr ? FBrowsersView->Height() : 0;
+    const int height = (FStoredHeight > 0 ? FStoredHeight - frame.height() : kClientHeight) + listHeight;
+    if (listHeight > 0) {
+        FBrowsersView->List().move(FBrowsersView->List().x(), height - listHeight);
+    }
     lblOptions->move(std::max(optionsLeft, std::min(414, width - 8 - lblOptions->width())), 211);
     pnlFlash->setGeometry(0, 0, std::max(width, kClientWidth), pnlFlash->height());
     if (centralWidget()->size() != QSize(width, height)) {

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/FlagPictureList.h"
+#include "app/HiddenBrowsersView.h"
 #include "app/HideController.h"
 #include "app/KTMain.h"
 #include "app/uFlashForm.h"
@@ -56,6 +57,7 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     TProxyManager* ProxyManager() const { return FProxyManager.get(); }
     IUpstreamGateway* Gateway() const { return FGateway.get(); }
     THideController& Hider() { return *FHider; }
+    THiddenBrowsersView* BrowsersView() const { return FBrowsersView; }
     const TFlagPictureList& FlagList() const { return imglstFlag; }
     bool LocalInfoGot() const { return FHider->LocalInfoGot(); }
     // True once the window has been told to end the program.
@@ -133,6 +135,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     // Created before the hide controller and freed after it.
     std::unique_ptr<IUpstreamGateway> FGateway;
     std::unique_ptr<THideController> FHider;
+    // Below the controls while hiding; a child of the window.
+    THiddenBrowsersView* FBrowsersView = nullptr;
     std::unique_ptr<TSingleDownloader> sdFlag;
     TFlagPictureList imglstFlag;
     QPointer<TfrmTesting> FTesting;

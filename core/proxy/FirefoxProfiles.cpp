@@ -117,12 +117,12 @@ struct TUserJsParts {
     // The break of the user's own lines, so that the block written among
     // them looks the same at every switch, whatever our lines held before.
     std::string_view Break;
-    std::vector<std::string> Own;      // lines of "prefs.js", as recorded
-    std::vector<std::string> Earlier;  // pref lines an earlier version forced
-    std::vector<std::string> Prefs;    // pref lines inside the blocks
-    std::vector<std::string> Guard;    // leak guard lines a hiding wrote
-    std::vector<std::string> GuardOwn; // the user's own "prefs.js" lines of those prefs
-    bool Found = false;                // there was a block
+    std::vector<std::string> Own;       // lines of "prefs.js", as recorded
+    std::vector<std::string> Earlier;   // pref lines an earlier version forced
+    std::vector<std::string> Prefs;     // pref lines inside the blocks
+    std::vector<std::string> Guard;     // leak guard lines a hiding wrote
+    std::vector<std::string> GuardOwn;  // the user's own "prefs.js" lines of those prefs
+    bool Found = false;                 // there was a block
 };
 
 // The leak guard's prefs, set while hiding: WebRTC only through the proxy,

@@ -20,8 +20,9 @@ const TRunningBrowser* RunningOf(const THiddenBrowsersFacts& facts, std::string_
 class TLineBuilder {
   public:
     TLineBuilder(const THiddenBrowsersFacts& facts, const TTextLookup& text) : FFacts(facts), FText(text) {
-        FAnyThrough = std::any_of(facts.Running.begin(), facts.Running.end(),
-                                  [](const TRunningBrowser& running) { return running.GatewayConnections > 0; });
+        FAnyThrough =
+            std::any_of(facts.Running.begin(), facts.Running.end(),
+                        [](const TRunningBrowser& running) { return running.GatewayConnections > 0; });
     }
 
     // A browser that follows the desktop, by what its processes do now when
@@ -40,9 +41,11 @@ class TLineBuilder {
 
     void Add(std::string line, bool hidden) { FView.Lines.push_back({std::move(line), hidden}); }
 
-    void Counted(const std::string& name, bool hidden) { (hidden ? FHiddenNames : FOpenNames).push_back(name); }
+    void Counted(const std::string& name, bool hidden) {
+        (hidden ? FHiddenNames : FOpenNames).push_back(name);
+    }
 
-    THiddenBrowsersView Finish() {
+    THiddenBrowserLines Finish() {
         if (FHiddenNames.empty() && FOpenNames.empty()) {
             FView.Summary = FText("Browsers.NoneFound", {});
             if (FView.Lines.empty()) {
@@ -55,9 +58,9 @@ class TLineBuilder {
             for (const std::string& name : FOpenNames) {
                 open += (open.empty() ? "" : ", ") + name;
             }
-            FView.Summary =
-                FText("Browsers.SummarySome", {std::to_string(FHiddenNames.size()),
-                                               std::to_string(FHiddenNames.size() + FOpenNames.size()), open});
+            FView.Summary = FText("Browsers.SummarySome",
+                                  {std::to_string(FHiddenNames.size()),
+                                   std::to_string(FHiddenNames.size() + FOpenNames.size()), open});
         }
         return std::move(FView);
     }
@@ -68,14 +71,14 @@ class TLineBuilder {
     const THiddenBrowsersFacts& FFacts;
     const TTextLookup& FText;
     bool FAnyThrough = false;
-    THiddenBrowsersView FView;
+    THiddenBrowserLines FView;
     std::vector<std::string> FHiddenNames;
     std::vector<std::string> FOpenNames;
 };
 
 }  // namespace
 
-THiddenBrowsersView BuildHiddenBrowsers(const THiddenBrowsersFacts& facts, const TTextLookup& text) {
+THiddenBrowserLines BuildHiddenBrowsers(const THiddenBrowsersFacts& facts, const TTextLookup& text) {
     TLineBuilder lines(facts, text);
     bool anyChromium = false;
     std::vector<std::string> listed;

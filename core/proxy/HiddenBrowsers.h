@@ -30,7 +30,7 @@ struct TBrowserLine {
     friend bool operator==(const TBrowserLine&, const TBrowserLine&) = default;
 };
 
-struct THiddenBrowsersView {
+struct THiddenBrowserLines {
     // One line per browser, then the remaining risks.
     std::vector<TBrowserLine> Lines;
     // For the tray icon's tooltip.
@@ -41,6 +41,6 @@ struct THiddenBrowsersView {
 using TTextLookup = std::function<std::string(std::string_view key, const std::vector<std::string>& args)>;
 
 // The lines and the summary; every text through text.
-THiddenBrowsersView BuildHiddenBrowsers(const THiddenBrowsersFacts& facts, const TTextLookup& text);
+THiddenBrowserLines BuildHiddenBrowsers(const THiddenBrowsersFacts& facts, const TTextLookup& text);
 
 }  // namespace cloakline

@@ -34,7 +34,10 @@ struct TChromiumProduct {
 
 const std::vector<TChromiumProduct>& ChromiumProducts() {
     static const std::vector<TChromiumProduct> products = {
-        {"Chromium", {"chromium", "chromium-browser"}, "chromium", {"chromium", "chromium-browser", "chromium-browse"}},
+        {"Chromium",
+         {"chromium", "chromium-browser"},
+         "chromium",
+         {"chromium", "chromium-browser", "chromium-browse"}},
         {"Google Chrome",
          {"google-chrome", "google-chrome-stable", "google-chrome-beta"},
          "google-chrome",
@@ -51,16 +54,22 @@ constexpr std::string_view kFirefoxProcesses[] = {"firefox", "firefox-esr", "fir
 
 // Flatpak application ids and snap names of browsers.
 constexpr std::string_view kFlatpakBrowsers[] = {
-    "org.chromium.Chromium",     "com.google.Chrome",
-    "com.brave.Browser",         "com.microsoft.Edge",
-    "com.vivaldi.Vivaldi",       "com.opera.Opera",
-    "org.mozilla.firefox",       "io.gitlab.librewolf-community",
-    "net.waterfox.waterfox",     "one.ablaze.floorp",
-    "org.gnome.Epiphany",        "io.github.ungoogled_software.ungoogled_chromium",
+    "org.chromium.Chromium",
+    "com.google.Chrome",
+    "com.brave.Browser",
+    "com.microsoft.Edge",
+    "com.vivaldi.Vivaldi",
+    "com.opera.Opera",
+    "org.mozilla.firefox",
+    "io.gitlab.librewolf-community",
+    "net.waterfox.waterfox",
+    "one.ablaze.floorp",
+    "org.gnome.Epiphany",
+    "io.github.ungoogled_software.ungoogled_chromium",
     "org.torproject.torbrowser-launcher",
 };
-constexpr std::string_view kSnapBrowsers[] = {"chromium", "firefox", "brave", "opera", "vivaldi", "librewolf",
-                                              "midori"};
+constexpr std::string_view kSnapBrowsers[] = {"chromium", "firefox",   "brave", "opera",
+                                              "vivaldi",  "librewolf", "midori"};
 
 bool IsExecutableFile(const std::string& path) {
     struct stat st {};
@@ -91,7 +100,8 @@ std::string BaseName(std::string_view path) {
 
 // A profile of a Snap or Flatpak Firefox belongs to that install's line.
 bool InSandbox(const std::string& profile) {
-    return profile.find("\\snap\\") != std::string::npos || profile.find("\\.var\\app\\") != std::string::npos;
+    return profile.find("\\snap\\") != std::string::npos ||
+           profile.find("\\.var\\app\\") != std::string::npos;
 }
 
 std::vector<std::string> NumericEntries(const std::string& folder) {
@@ -168,8 +178,8 @@ std::vector<TInstalledBrowser> LinuxBrowserInventory::Installed() const {
     for (const TChromiumProduct& product : ChromiumProducts()) {
         std::vector<std::string> names(product.Programs.begin(), product.Programs.end());
         names.insert(names.end(), product.Processes.begin(), product.Processes.end());
-        const bool profile =
-            !FRoots.ConfigHome.empty() && IsFolder(FRoots.ConfigHome + "/" + std::string(product.ConfigFolder));
+        const bool profile = !FRoots.ConfigHome.empty() &&
+                             IsFolder(FRoots.ConfigHome + "/" + std::string(product.ConfigFolder));
         if (profile || ProgramFound(names)) {
             found.push_back({TBrowserKind::ChromiumBased, std::string(product.Name), false, false});
         }

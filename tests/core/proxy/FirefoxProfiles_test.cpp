@@ -25,7 +25,8 @@ const char* const kBlockBegin = "// Cloakline proxy: begin";
 const char* const kTypeFive = "user_pref(\"network.proxy.type\", 5);\n";
 
 const char* const kBlockEnd = "// Cloakline proxy: end\n";
-const char* const kWebRtcGuard = "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);\n";
+const char* const kWebRtcGuard =
+    "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);\n";
 const char* const kDnsGuard = "user_pref(\"network.proxy.socks_remote_dns\", true);\n";
 
 // Firefox as it starts and ends on the files: it applies prefs.js, then
@@ -110,7 +111,8 @@ TEST(FirefoxPrefFilesTest, TheLeakGuardLeavesNothingBehindAndKeepsTheUsersOwnVal
     const TFirefoxPrefFiles nextRun = FirefoxRuns(stoppedInUse);
     EXPECT_EQ(nextRun.PrefsJs.find("proxy_only_if_behind_proxy"), std::string::npos) << nextRun.PrefsJs;
     EXPECT_NE(nextRun.PrefsJs.find(ownDns), std::string::npos) << nextRun.PrefsJs;
-    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree), (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}));
+    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree),
+              (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}));
     // Firefox never started after that Stop: the next switch cleans prefs.js.
     EXPECT_EQ(SwitchFirefoxPrefFiles({afterRun.PrefsJs, stoppedInUse.UserJs}, kStop, kFree), stopped);
 }
