@@ -191,9 +191,15 @@ TUserJsParts SplitUserJs(const std::vector<TLine>& lines) {
         for (std::size_t j = i + 1; j < end; ++j) {
             const std::string_view text = TrimText(lines[j].Text);
             if (text.starts_with(kGuardRecord)) {
-                AddRecord(parts.Guard, TrimText(text.substr(kGuardRecord.size())));
+                const std::string_view line = TrimText(text.substr(kGuardRecord.size()));
+                if (GuardPrefOf(line) != nullptr) {
+                    AddRecord(parts.Guard, line);
+                }
             } else if (text.starts_with(kGuardOwnRecord)) {
-                AddRecord(parts.GuardOwn, TrimText(text.substr(kGuardOwnRecord.size())));
+                const std::string_view line = TrimText(text.substr(kGuardOwnRecord.size()));
+                if (GuardPrefOf(line) != nullptr) {
+                    AddRecord(parts.GuardOwn, line);
+                }
             } else if (GuardPrefOf(text) != nullptr) {
                 // Written again from the records below.
             } else if (text.starts_with(kOwnRecord)) {
@@ -279,7 +285,13 @@ std::string WithoutGuard(const std::string& prefsJs,
             forced.push_back(line);
         }
     }
-    std::string out = WithoutPrefs(SplitLines(prefsJs), forced, lineBreak);
+    const std::vector<TLine> lines = SplitLines(prefsJs);
+    const bool anyForced = std::any_of(lines.begin(), lines.end(), [&forced](const TLine& line) {
+        const auto pref = ParsePref(line.Text);
+        return pref && ContainsPref(forced, *pref);
+    });
+    // Untouched, byte for byte, when Firefox copied nothing.
+    std::string out = anyForced ? WithoutPrefs(lines, forced, lineBreak) : prefsJs;
     const std::vector<TLine> left = SplitLines(out);
     for (const std::string& line : own) {
         const auto pref = ParsePref(line);
