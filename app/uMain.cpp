@@ -97,6 +97,9 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent, TMainFormHooks h
         if (FHider != nullptr) {
             FHider->LanguageChanged();
         }
+        if (FBrowsersView != nullptr) {
+            FBrowsersView->Refresh();
+        }
         ArrangeControls();
         // A form section may caption the window; the engine's title stands.
         FEngine->UpdateTitle();
