@@ -105,6 +105,15 @@ put("fuzz_firefox_prefs", "profiles",
     "[General]\nStartWithLastProfile=1\n\n[Profile0]\nName=default\nIsRelative=1\nPath=abc.default\n"
     "\n[Profile1]\nIsRelative=0\nPath=/home/u/other\n")
 
+# Restore journals: a whole one, one with odd bytes, and one cut short.
+journal_body = ("cloakline restore journal 1\n"
+                ":gsettings/org.gnome.system.proxy :mode ='none'\n"
+                ":gsettings/org.gnome.system.proxy :ignore-hosts -\n"
+                ":kioslaverc :%5Chome%5Cu%5C.config%5Ckioslaverc =S[Proxy%20Settings]%0AProxyType=2%0A\n")
+put("fuzz_journal", "whole", journal_body + "end 3 " + format(zlib.crc32(journal_body.encode()), "08X") + "\n")
+put("fuzz_journal", "odd_bytes", b"store\0key\0va%lue\n\r\x00\xff =\0")
+put("fuzz_journal", "cut", journal_body[:70])
+
 # Local information answers.
 put("fuzz_local_info", "answer",
     "IP=203.0.113.7\r\nCOUNTRY_SHORT=NL\r\nCOUNTRY_LONG=Netherlands\r\nCITY=Amsterdam\r\n")

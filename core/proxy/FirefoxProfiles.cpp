@@ -492,6 +492,15 @@ int FirefoxOwnProxyType(const TFirefoxPrefFiles& files) {
     return own;
 }
 
+bool HasFirefoxProxyBlock(std::string_view userJs) {
+    for (const TLine& line : SplitLines(userJs)) {
+        if (TrimText(line.Text).starts_with(kBlockBegin)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::string> FirefoxProfileFolders(std::string_view profilesIni, std::string_view iniFolder) {
     TIniDocument doc;
     doc.LoadFromBytes(profilesIni);

@@ -51,6 +51,10 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
 // "user.js", else of "prefs.js", else what our block recorded of them.
 int FirefoxOwnProxyType(const TFirefoxPrefFiles& files);
 
+// user.js holds a block of ours (something is pointed at the desktop, or
+// still to be given back).
+bool HasFirefoxProxyBlock(std::string_view userJs);
+
 // The profile folders that a "profiles.ini" lists, in program form. Like
 // Firefox, the list ends at the first "Profile<N>" section without
 // "IsRelative", and a profile without "Path" is skipped. IsRelative=1 paths

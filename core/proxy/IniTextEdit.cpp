@@ -122,7 +122,69 @@ std::string EditUtf8(std::string_view text,
     return out;
 }
 
+// [begin, end) of the section's lines; begin == lines.size() when there is none.
+std::pair<std::size_t, std::size_t> SectionLines(const std::vector<TLine>& lines, std::string_view section) {
+    std::size_t begin = lines.size();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        std::string_view name;
+        if (IsSectionHeader(lines[i].Text, &name) && SameTextAscii(name, section)) {
+            begin = i;
+            break;
+        }
+    }
+    std::size_t end = begin == lines.size() ? begin : begin + 1;
+    std::string_view name;
+    while (end < lines.size() && !IsSectionHeader(lines[end].Text, &name)) {
+        ++end;
+    }
+    return {begin, end};
+}
+
+std::string Joined(const std::vector<TLine>& lines, std::size_t begin, std::size_t end) {
+    std::string out;
+    for (std::size_t i = begin; i < end; ++i) {
+        out += lines[i].Text;
+        out += lines[i].Break;
+    }
+    return out;
+}
+
 }  // namespace
+
+std::optional<std::string> ReadIniSection(std::string_view fileBytes, std::string_view section) {
+    const std::vector<TLine> lines = SplitLines(fileBytes);
+    const auto [begin, end] = SectionLines(lines, section);
+    if (begin == lines.size()) {
+        return std::nullopt;
+    }
+    return Joined(lines, begin, end);
+}
+
+std::string ReplaceIniSection(std::string_view fileBytes,
+                              std::string_view section,
+                              const std::optional<std::string>& sectionBytes) {
+    const std::vector<TLine> lines = SplitLines(fileBytes);
+    const auto [begin, end] = SectionLines(lines, section);
+    std::string lineBreak = "\n";
+    for (const TLine& line : lines) {
+        if (!line.Break.empty()) {
+            lineBreak = line.Break;
+            break;
+        }
+    }
+    std::string out = Joined(lines, 0, begin);
+    if (sectionBytes && !sectionBytes->empty()) {
+        if (!out.empty() && out.back() != '\n' && out.back() != '\r') {
+            out += lineBreak;
+        }
+        out += *sectionBytes;
+        if (end < lines.size() && out.back() != '\n' && out.back() != '\r') {
+            out += lineBreak;
+        }
+    }
+    out += Joined(lines, end, lines.size());
+    return out;
+}
 
 std::string WriteIniEntries(std::string_view fileBytes,
                             std::string_view section,

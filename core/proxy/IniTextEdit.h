@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,5 +26,17 @@ std::string WriteIniEntries(std::string_view fileBytes,
                             std::string_view section,
                             const std::vector<TIniEntry>& entries,
                             std::string_view defaultLineBreak = "\r\n");
+
+// The bytes of the first section of that name (matched as WriteIniEntries
+// matches it), from its header line to the next header; nullopt when there
+// is none. For 8-bit and UTF-8 files.
+std::optional<std::string> ReadIniSection(std::string_view fileBytes, std::string_view section);
+
+// fileBytes with that section (the first of the name) replaced by
+// sectionBytes as ReadIniSection gave them, or taken out for nullopt; a
+// missing section is appended. Every other byte stays.
+std::string ReplaceIniSection(std::string_view fileBytes,
+                              std::string_view section,
+                              const std::optional<std::string>& sectionBytes);
 
 }  // namespace cloakline

@@ -33,6 +33,20 @@ class MemoryFileSystem : public IFileSystem {
     bool WriteTextFile(std::string_view bytes, std::string_view path) override {
         return ReplaceFile(path, bytes);
     }
+    bool RemoveFile(std::string_view path) override {
+        Files.erase(std::string(path));
+        return true;
+    }
+    bool RenameFile(std::string_view from, std::string_view to) override {
+        auto it = Files.find(std::string(from));
+        if (it == Files.end()) {
+            return false;
+        }
+        std::string bytes = std::move(it->second);
+        Files.erase(it);
+        Files[std::string(to)] = std::move(bytes);
+        return true;
+    }
     bool FileExists(std::string_view path) const override {
         return Files.count(std::string(path)) != 0 || DirectoryExists(path);
     }

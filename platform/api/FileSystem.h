@@ -24,6 +24,11 @@ class IFileSystem {
     virtual bool ReplaceFile(std::string_view path, std::string_view bytes) = 0;
     // Creates or truncates the file and writes the bytes; false when it cannot be created.
     virtual bool WriteTextFile(std::string_view bytes, std::string_view path) = 0;
+    // Removes the file (not a folder); true when no file of that path is left.
+    virtual bool RemoveFile(std::string_view path) = 0;
+    // Moves the file to a new name in the same folder, replacing a file of
+    // that name, in one step that a crash does not split.
+    virtual bool RenameFile(std::string_view from, std::string_view to) = 0;
     // A file or a folder of that path exists.
     virtual bool FileExists(std::string_view path) const = 0;
     virtual bool DirectoryExists(std::string_view path) const = 0;

@@ -12,6 +12,7 @@
 #include "platform/api/FileSystem.h"
 #include "platform/api/InstanceChannel.h"
 #include "platform/api/Processes.h"
+#include "platform/api/ProxySettingsRecorder.h"
 #include "platform/api/SingleInstance.h"
 #include "platform/api/SystemInfo.h"
 #include "platform/api/SystemProxy.h"
@@ -34,6 +35,8 @@ struct Platform {
     // WebRTC policy of Chromium-based browsers. Either may be missing.
     std::unique_ptr<IBrowserInventory> Browsers;
     std::unique_ptr<IChromiumPolicy> ChromiumPolicy;
+    // What the browser switches change, for the restore journal; may be missing.
+    std::unique_ptr<IProxySettingsRecorder> ProxyRecorder;
     // Instances of the installation named by installationId (the "App.GUID" setting).
     std::function<std::unique_ptr<IInstanceChannel>(const std::string& installationId)> MakeInstanceChannel;
 };

@@ -4,6 +4,8 @@
 #include <gio/gio.h>
 #include <gio/gsettingsbackend.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -60,7 +62,118 @@ struct StringFree {
 };
 using StringPtr = std::unique_ptr<gchar, StringFree>;
 
+struct VariantUnref {
+    void operator()(GVariant* value) const { g_variant_unref(value); }
+};
+using VariantPtr = std::unique_ptr<GVariant, VariantUnref>;
+struct KeyUnref {
+    void operator()(GSettingsSchemaKey* key) const { g_settings_schema_key_unref(key); }
+};
+using SchemaKeyPtr = std::unique_ptr<GSettingsSchemaKey, KeyUnref>;
+struct StrvFree {
+    void operator()(gchar** list) const { g_strfreev(list); }
+};
+using StrvPtr = std::unique_ptr<gchar*, StrvFree>;
+struct ErrorFree {
+    void operator()(GError* error) const { g_error_free(error); }
+};
+
+// The main schema last: its mode is restored after the addresses.
+constexpr const char* kRecordedSchemas[] = {"org.gnome.system.proxy.http", "org.gnome.system.proxy.https",
+                                            "org.gnome.system.proxy.ftp", "org.gnome.system.proxy.socks",
+                                            kProxySchema};
+
+SchemaPtr LookupSchema(const char* schemaId) {
+    GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+    return SchemaPtr(source != nullptr ? g_settings_schema_source_lookup(source, schemaId, TRUE) : nullptr);
+}
+
 }  // namespace
+
+bool RecordGnomeProxy(std::vector<TRecordedSetting>& settings) {
+    if (!LookupSchema(kProxySchema) || !BackendKeepsSettings()) {
+        return true;
+    }
+    for (const char* schemaId : kRecordedSchemas) {
+        SchemaPtr schema = LookupSchema(schemaId);
+        if (!schema) {
+            continue;
+        }
+        const SettingsPtr store(g_settings_new_full(schema.get(), nullptr, nullptr));
+        const StrvPtr keys(g_settings_schema_list_keys(schema.get()));
+        std::vector<std::string> names;
+        for (gchar** key = keys.get(); key != nullptr && *key != nullptr; ++key) {
+            names.emplace_back(*key);
+        }
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            TRecordedSetting setting{std::string(kGnomeRecordStore) + schemaId, name, std::nullopt};
+            const VariantPtr value(g_settings_get_user_value(store.get(), name.c_str()));
+            if (value) {
+                const StringPtr text(g_variant_print(value.get(), TRUE));
+                if (!text) {
+                    return false;
+                }
+                setting.Value = std::string(text.get());
+            }
+            settings.push_back(std::move(setting));
+        }
+    }
+    return true;
+}
+
+bool RestoreGnomeProxy(const std::vector<TRecordedSetting>& settings) {
+    std::map<std::string, std::vector<const TRecordedSetting*>> bySchema;
+    for (const TRecordedSetting& setting : settings) {
+        if (setting.Store.starts_with(kGnomeRecordStore)) {
+            bySchema[setting.Store.substr(kGnomeRecordStore.size())].push_back(&setting);
+        }
+    }
+    if (bySchema.empty()) {
+        return true;
+    }
+    if (!LookupSchema(kProxySchema) || !BackendKeepsSettings()) {
+        return false;
+    }
+    bool ok = true;
+    for (const char* schemaId : kRecordedSchemas) {
+        const auto found = bySchema.find(schemaId);
+        if (found == bySchema.end()) {
+            continue;
+        }
+        SchemaPtr schema = LookupSchema(schemaId);
+        if (!schema) {
+            ok = false;
+            continue;
+        }
+        std::vector<const TRecordedSetting*> keys = found->second;
+        std::stable_partition(keys.begin(), keys.end(),
+                              [](const TRecordedSetting* setting) { return setting->Key != "mode"; });
+        const SettingsPtr store(g_settings_new_full(schema.get(), nullptr, nullptr));
+        for (const TRecordedSetting* setting : keys) {
+            if (!g_settings_schema_has_key(schema.get(), setting->Key.c_str())) {
+                continue;  // a key of another version of the schemas
+            }
+            if (!setting->Value) {
+                g_settings_reset(store.get(), setting->Key.c_str());
+                continue;
+            }
+            const SchemaKeyPtr key(g_settings_schema_get_key(schema.get(), setting->Key.c_str()));
+            GError* error = nullptr;
+            // A full reference, not a floating one: released here.
+            const VariantPtr value(g_variant_parse(g_settings_schema_key_get_value_type(key.get()),
+                                                   setting->Value->c_str(), nullptr, nullptr, &error));
+            if (!value) {
+                std::unique_ptr<GError, ErrorFree> freed(error);
+                ok = false;
+                continue;
+            }
+            ok = g_settings_set_value(store.get(), setting->Key.c_str(), value.get()) && ok;
+        }
+    }
+    g_settings_sync();
+    return ok;
+}
 
 bool GnomeProxyStoreKept() {
     return OpenSettings(kProxySchema, {"mode"}) != nullptr && BackendKeepsSettings();

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
+#include <vector>
 
 #include "core/proxy/ProxyText.h"
+#include "platform/api/ProxySettingsRecorder.h"
 #include "platform/linux/DesktopProxyStore.h"
 
 namespace cloakline {
@@ -23,5 +26,20 @@ bool GnomeProxyStoreKept();
 // a host and port that do not make a proxy text. nullopt when the store is
 // absent (as for ApplyGnomeProxy).
 std::optional<std::string> ReadGnomeProxy();
+
+// The store of a recorded GSettings key: this prefix and the schema id.
+inline constexpr std::string_view kGnomeRecordStore = "gsettings/";
+
+// Every key of "org.gnome.system.proxy" and its child schemas (http, https,
+// ftp, socks) that are installed, sorted by schema and key: the user's value
+// as GVariant text with its type, nullopt for a key at its default. Nothing
+// when the store is absent; true then too.
+bool RecordGnomeProxy(std::vector<TRecordedSetting>& settings);
+
+// Puts the recorded keys back (nullopt resets the key), the mode last so
+// that nothing sees the old mode with new addresses; other stores and
+// schemas not of the proxy are left alone. False when a value was refused
+// or the store has gone while the record holds keys of it.
+bool RestoreGnomeProxy(const std::vector<TRecordedSetting>& settings);
 
 }  // namespace cloakline

@@ -47,10 +47,6 @@ bool OverwriteInPlace(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
-std::vector<std::string> SystemChromiumPolicyFolders() {
-    return {"/etc/chromium/policies/managed", "/etc/opt/chrome/policies/managed"};
-}
-
 LinuxChromiumPolicy::LinuxChromiumPolicy(std::vector<std::string> folders) : FFolders(std::move(folders)) {}
 
 bool LinuxChromiumPolicy::Apply(bool hiding) {
@@ -62,7 +58,7 @@ bool LinuxChromiumPolicy::Apply(bool hiding) {
         if (!IsFolder(folder)) {
             continue;  // that browser's policies are not installed here
         }
-        const std::string file = folder + "/" + std::string(kChromiumPolicyFile);
+        const std::string file = folder + "/" + std::string(kChromiumPolicyFileName);
         const bool fileThere = ::access(file.c_str(), F_OK) == 0;
         if (::access(folder.c_str(), W_OK) == 0) {
             if (hiding) {

@@ -4,13 +4,10 @@
 #include <vector>
 
 #include "platform/api/BrowserInventory.h"
+// The policy folders and the file's name, which the restore journal records too.
+#include "platform/linux/LinuxProxySettingsRecorder.h"
 
 namespace cloakline {
-
-inline constexpr std::string_view kChromiumPolicyFile = "cloakline-webrtc.json";
-
-// The managed policy folders of Chromium and Google Chrome.
-std::vector<std::string> SystemChromiumPolicyFolders();
 
 // Our WebRTC policy file in each managed policy folder (native paths) where
 // we may write it: a folder we may write to, or our file that we may write

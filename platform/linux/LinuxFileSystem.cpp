@@ -228,6 +228,29 @@ bool LinuxFileSystem::WriteTextFile(std::string_view bytes, std::string_view pat
     return fd.Close() && written;
 }
 
+bool LinuxFileSystem::RemoveFile(std::string_view path) {
+    const std::string native = ToNativePath(path);
+    struct stat st {};
+    if (native.empty() || (::lstat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode))) {
+        return false;
+    }
+    if (::unlink(native.c_str()) != 0) {
+        return errno == ENOENT;
+    }
+    SyncFolder(SplitNative(native).first);
+    return true;
+}
+
+bool LinuxFileSystem::RenameFile(std::string_view from, std::string_view to) {
+    const std::string source = ToNativePath(from);
+    const std::string target = ToNativePath(to);
+    if (source.empty() || target.empty() || ::rename(source.c_str(), target.c_str()) != 0) {
+        return false;
+    }
+    SyncFolder(SplitNative(target).first);
+    return true;
+}
+
 bool LinuxFileSystem::FileExists(std::string_view path) const {
     struct stat st {};
     return !path.empty() && ::stat(ToNativePath(path).c_str(), &st) == 0;

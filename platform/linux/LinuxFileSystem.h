@@ -18,6 +18,8 @@ class LinuxFileSystem : public IFileSystem {
     void ListFiles(std::string_view mask, TStringList& list, bool withFolder) const override;
     std::string GetLongPath(std::string_view path) const override;
     bool MakePrivate(std::string_view path) override;
+    bool RemoveFile(std::string_view path) override;
+    bool RenameFile(std::string_view from, std::string_view to) override;
 };
 
 // Windows file time of a POSIX time: 100 ns units since 1601-01-01 UTC.

@@ -11,6 +11,7 @@
 #include "platform/linux/LinuxInstanceChannel.h"
 #include "platform/linux/LinuxOperaPreferences.h"
 #include "platform/linux/LinuxProcesses.h"
+#include "platform/linux/LinuxProxySettingsRecorder.h"
 #include "platform/linux/LinuxSingleInstance.h"
 #include "platform/linux/LinuxSystemInfo.h"
 #include "platform/linux/LinuxSystemProxy.h"
@@ -31,6 +32,7 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
     platform->Browsers = std::make_unique<LinuxBrowserInventory>();
     platform->ChromiumPolicy = std::make_unique<LinuxChromiumPolicy>();
+    platform->ProxyRecorder = std::make_unique<LinuxProxySettingsRecorder>();
     platform->MakeInstanceChannel =
         [](const std::string& installationId) -> std::unique_ptr<IInstanceChannel> {
         return std::make_unique<LinuxInstanceChannel>(installationId);

@@ -102,6 +102,22 @@ bool Win32FileSystem::WriteTextFile(std::string_view bytes, std::string_view pat
     return file.Valid() && WriteAll(file.Get(), bytes);
 }
 
+bool Win32FileSystem::RemoveFile(std::string_view path) {
+    const std::wstring native = Widen(path);
+    if (native.empty() || ::DeleteFileW(native.c_str())) {
+        return !native.empty();
+    }
+    const DWORD error = ::GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+bool Win32FileSystem::RenameFile(std::string_view from, std::string_view to) {
+    const std::wstring source = Widen(from);
+    const std::wstring target = Widen(to);
+    return !source.empty() && !target.empty() &&
+           ::MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+}
+
 bool Win32FileSystem::FileExists(std::string_view path) const {
     return Attributes(path) != INVALID_FILE_ATTRIBUTES;
 }

@@ -10,6 +10,8 @@ class Win32FileSystem : public IFileSystem {
     // Written beside the file, flushed and then moved over it.
     bool ReplaceFile(std::string_view path, std::string_view bytes) override;
     bool WriteTextFile(std::string_view bytes, std::string_view path) override;
+    bool RemoveFile(std::string_view path) override;
+    bool RenameFile(std::string_view from, std::string_view to) override;
     bool FileExists(std::string_view path) const override;
     bool DirectoryExists(std::string_view path) const override;
     bool ForceDirectories(std::string_view path) override;

@@ -21,6 +21,7 @@ class RecordingFileSystem : public IFileSystem {
     std::vector<std::pair<std::string, std::string>> TextFiles;  // WriteTextFile (path, bytes)
     bool FailReplace = false;
     std::map<std::string, bool> AccessOverride;  // path -> CheckFileAccess answer
+    std::vector<std::string> Removals;           // RemoveFile paths
 
     std::optional<std::string> ReadFile(std::string_view path, std::size_t maxBytes) const override {
         return FReal->ReadFile(path, maxBytes);
@@ -32,6 +33,13 @@ class RecordingFileSystem : public IFileSystem {
     bool WriteTextFile(std::string_view bytes, std::string_view path) override {
         TextFiles.emplace_back(std::string(path), std::string(bytes));
         return FReal->WriteTextFile(bytes, path);
+    }
+    bool RemoveFile(std::string_view path) override {
+        Removals.emplace_back(path);
+        return FReal->RemoveFile(path);
+    }
+    bool RenameFile(std::string_view from, std::string_view to) override {
+        return FReal->RenameFile(from, to);
     }
     bool FileExists(std::string_view path) const override { return FReal->FileExists(path); }
     bool DirectoryExists(std::string_view path) const override { return FReal->DirectoryExists(path); }

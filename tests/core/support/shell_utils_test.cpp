@@ -41,6 +41,8 @@ class DiskBackedFiles : public IFileSystem {
     std::optional<std::string> ReadFile(std::string_view, std::size_t) const override { return std::nullopt; }
     bool ReplaceFile(std::string_view, std::string_view) override { return false; }
     bool WriteTextFile(std::string_view, std::string_view) override { return false; }
+    bool RemoveFile(std::string_view) override { return false; }
+    bool RenameFile(std::string_view, std::string_view) override { return false; }
     bool FileExists(std::string_view path) const override {
         ++ExistsCalls;
         std::error_code ec;
