@@ -16,6 +16,7 @@ class HiddenBrowsersTest : public LoopbackProductTest {
     std::vector<TDemoProxy> DemoProxies() const override {
         std::vector<TDemoProxy> proxies;
         proxies.push_back({"US", "United States", "Washington", "127.0.0.31", false, 0, nullptr});
+        proxies.push_back({"US", "United States", "New York", "127.0.0.32", false, 0, nullptr});
         return proxies;
     }
 
@@ -58,16 +59,22 @@ TEST_F(HiddenBrowsersTest, ARunningChromiumIsListedAsGoingThroughTheGateway) {
     // Chromium keeps its connection to the proxy open for the next page.
     TRunningChromium chromium(Chromium, Work.Sub("chromium/running"), Work.Sub("chromium/running.log"));
     ASSERT_TRUE(chromium.WaitReady(30000)) << chromium.Log();
-    const std::string expected = "Chromium: through 127.0.0.31 (United States)";
+    // On a busy machine a check may fail and the gateway fail closed for a
+    // moment: only a page that came through a proxy counts.
     bool through = false;
-    for (int attempt = 0; attempt < 5 && !through; ++attempt) {
+    std::string expected;
+    for (int attempt = 0; attempt < 10 && !through; ++attempt) {
         const TTabView tab = chromium.Open(CheckIpUrl, 30000);
         ASSERT_TRUE(tab.Loaded) << tab.Failure;
-        EXPECT_EQ(tab.IP, "127.0.0.31");
+        if (tab.IP.empty()) {
+            PumpFor(500);
+            continue;
+        }
         main.BrowsersView()->RefreshNow();
+        expected = "Chromium: through " + main.ProxyManager()->TargetProxy().IP + " (United States)";
         through = Lines(main).find(expected) != std::string::npos;
     }
-    EXPECT_TRUE(through) << Lines(main);
+    EXPECT_TRUE(through) << expected << "\n" << Lines(main);
     EXPECT_TRUE(main.BrowsersView()->Shown().Lines.front().Hidden);
     EXPECT_EQ(list.text().count(QStringLiteral("<br>")) + 1,
               static_cast<qsizetype>(main.BrowsersView()->Shown().Lines.size()));
