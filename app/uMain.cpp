@@ -98,6 +98,9 @@ TfrmMain::TfrmMain(const TAppContext& context, QWidget* parent, TMainFormHooks h
         if (FHider != nullptr) {
             FHider->LanguageChanged();
         }
+        if (FBrowsersView != nullptr) {
+            FBrowsersView->Refresh();
+        }
         ArrangeControls();
         // A form section may caption the window; the engine's title stands.
         FEngine->UpdateTitle();
@@ -288,17 +291,23 @@ void TfrmMain::FormCreate() {
     FJournal = std::make_unique<TSettingsJournal>(system, journalPath);
     FGuard = std::make_unique<TGuardLink>(system.GuardLauncher.get(), GetAppPath(system) + "cloakline-guard",
                                           journalPath);
+    const auto hidingChanged = [this](bool hiding) {
+        SetHidingAction(hiding);
+        if (FKeeper) {
+            FKeeper->HidingChanged(hiding);
+        }
+        if (FBrowsersView != nullptr) {
+            FBrowsersView->Refresh();
+        }
+    };
     FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
-                                                          *FProxyManager, *tmrChangeIP, *tmrTouch,
-                                                          [this](bool hiding) {
-                                                              SetHidingAction(hiding);
-                                                              if (FKeeper) {
-                                                                  FKeeper->HidingChanged(hiding);
-                                                              }
-                                                          },
+                                                          *FProxyManager, *tmrChangeIP, *tmrTouch, hidingChanged,
                                                           FGateway.get(), FJournal.get()});
     FKeeper = std::make_unique<TSettingsKeeper>(
         TSettingsKeeperParts{TSwitchServices{settings, system}, [this] { return FHider->BrowsersProxy(); }});
+    FBrowsersView = new THiddenBrowsersView(
+        *centralWidget(),
+        {system, *FHider, *FProxyManager, FGateway.get(), *spTrayIcon, [this] { ArrangeControls(); }});
 
     sdFlag = std::make_unique<TSingleDownloader>(FContext.Downloader);
     sdFlag->AcceptTypes = "*/*";
@@ -346,6 +355,8 @@ void TfrmMain::FormDestroy() {
     ClearAllWindow();
     sdFlag.reset();
     FKeeper.reset();
+    delete FBrowsersView;
+    FBrowsersView = nullptr;
     FHider.reset();
     FJournal.reset();
     FGateway.reset();
@@ -392,7 +403,11 @@ void TfrmMain::ArrangeControls() {
     // A stored size is the whole window's, frame included.
     const QSize frame = frameGeometry().size() - size();
     const int width = FStoredWidth > 0 ? FStoredWidth - frame.width() : contentWidth;
-    const int height = FStoredHeight > 0 ? FStoredHeight - frame.height() : kClientHeight;
+    const int listHeight = FBrowsersView != nullptr ? FBrowsersView->Height() : 0;
+    const int height = (FStoredHeight > 0 ? FStoredHeight - frame.height() : kClientHeight) + listHeight;
+    if (listHeight > 0) {
+        FBrowsersView->List().move(FBrowsersView->List().x(), height - listHeight);
+    }
     lblOptions->move(std::max(optionsLeft, std::min(414, width - 8 - lblOptions->width())), 211);
     pnlFlash->setGeometry(0, 0, std::max(width, kClientWidth), pnlFlash->height());
     if (centralWidget()->size() != QSize(width, height)) {

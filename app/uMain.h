@@ -9,6 +9,7 @@
 
 #include "app/FlagPictureList.h"
 #include "app/GuardLink.h"
+#include "app/HiddenBrowsersView.h"
 #include "app/HideController.h"
 #include "app/KTMain.h"
 #include "app/SettingsKeeper.h"
@@ -59,6 +60,7 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     TProxyManager* ProxyManager() const { return FProxyManager.get(); }
     IUpstreamGateway* Gateway() const { return FGateway.get(); }
     THideController& Hider() { return *FHider; }
+    THiddenBrowsersView* BrowsersView() const { return FBrowsersView; }
     const TFlagPictureList& FlagList() const { return imglstFlag; }
     bool LocalInfoGot() const { return FHider->LocalInfoGot(); }
     // True once the window has been told to end the program.
@@ -141,6 +143,8 @@ class TfrmMain : public QMainWindow, public ISkinForm, public IMainForm {
     std::unique_ptr<THideController> FHider;
     // Keeps the desktop on the proxy while hiding; freed before the hide controller.
     std::unique_ptr<TSettingsKeeper> FKeeper;
+    // Below the controls while hiding; a child of the window.
+    THiddenBrowsersView* FBrowsersView = nullptr;
     std::unique_ptr<TSingleDownloader> sdFlag;
     TFlagPictureList imglstFlag;
     QPointer<TfrmTesting> FTesting;

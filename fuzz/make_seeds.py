@@ -212,3 +212,18 @@ for name, data in {
     "login": "user:pa55:word",
 }.items():
     put("fuzz_gateway_request", name, data)
+
+# The kernel's TCP tables, as this machine kind writes them.
+put("fuzz_tcp_table", "tcp",
+    "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"
+    "   0: 0100007F:22C3 00000000:0000 0A 00000000:00000000 00:00000000 00000000     0        0 1110 1 "
+    "00000000e66c6d20 100 0 0 10 0\n"
+    "   1: 0100007F:A05C 0100007F:22C3 01 00000000:00000000 00:00000000 00000000     0        0 2120006 2 "
+    "00000000301bfa82 20 0 0 10 -1\n")
+put("fuzz_tcp_table", "tcp6",
+    "  sl  local_address                         remote_address                        st tx_queue rx_queue\n"
+    "   0: 0000000000000000FFFF00000100007F:AAC0 0000000000000000FFFF00000100007F:22C3 01 00000000:00000000 "
+    "00:00000000 00000000  1000        0 2120008 2 000000008e95be3a 20 0 0 10 -1\n"
+    "   1: 00000000000000000000000001000000:494E 00000000000000000000000000000000:0000 0A 00000000:00000000 "
+    "00:00000000 00000000     0        0 2120007 1 000000008d71044e 100 0 0 10 0\n")
+put("fuzz_tcp_table", "link", "socket:[2120006]")

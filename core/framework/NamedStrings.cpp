@@ -80,6 +80,33 @@ constexpr std::array kNamedStrings = {
                  "System proxy settings (used by Internet Explorer, Chrome, Chromium and others)"},
     TNamedString{"AppRes", "Browser.Firefox", "Firefox"},
     TNamedString{"AppRes", "Browser.Opera", "Opera"},
+    // The list of the browsers found while hiding, one line each; {1} is a
+    // browser's name (or one of the name forms below).
+    TNamedString{"AppRes", "Browsers.Follows", "{1}: hidden (follows the system proxy settings)"},
+    // {2}: the proxy's address, {3}: its country.
+    TNamedString{"AppRes", "Browsers.Through", "{1}: through {2} ({3})"},
+    TNamedString{"AppRes", "Browsers.NotThrough",
+                 "{1}: NOT hidden: it runs but sends nothing through {AppName}"},
+    TNamedString{"AppRes", "Browsers.FirefoxProfile", "Firefox ({1})"},
+    TNamedString{"AppRes", "Browsers.FirefoxFollowsRunning",
+                 "{1}: hidden (follows the system proxy settings); WebRTC and DNS protection after Firefox "
+                 "restarts"},
+    TNamedString{"AppRes", "Browsers.AfterRestart",
+                 "{1}: hidden after Firefox restarts (it had proxy settings of its own)"},
+    TNamedString{"AppRes", "Browsers.AtNextStart",
+                 "{1}: hidden when Firefox starts (it had proxy settings of its own)"},
+    TNamedString{"AppRes", "Browsers.FlatpakName", "{1} (Flatpak)"},
+    TNamedString{"AppRes", "Browsers.SnapName", "{1} (Snap)"},
+    TNamedString{"AppRes", "Browsers.Sandboxed",
+                 "{1}: NOT hidden: this install cannot see the desktop's proxy settings"},
+    TNamedString{"AppRes", "Browsers.WebRtcRisk",
+                 "Chromium-based browsers: WebRTC may still reveal your IP address ({AppName} may not set "
+                 "their browser policy)"},
+    TNamedString{"AppRes", "Browsers.NoneFound", "No browsers found"},
+    // The tray icon's tooltip while hiding; {1}: how many are hidden.
+    TNamedString{"AppRes", "Browsers.SummaryAll", "Hidden in all {1} browsers found"},
+    // {2}: how many were found; {3}: the names of those not hidden.
+    TNamedString{"AppRes", "Browsers.SummarySome", "Hidden in {1} of {2} browsers; not hidden: {3}"},
     // Hiding through the local gateway; {1} is the chosen location's name.
     TNamedString{"AppRes", "Gateway.AnyCountry", "any country"},
     // Before the proxy lists have arrived.

@@ -19,6 +19,11 @@ constexpr std::string_view kBlockNote =
 constexpr std::string_view kOwnRecord = "// Cloakline own: ";
 // A value an earlier version forced, still to be taken out of "prefs.js".
 constexpr std::string_view kEarlierRecord = "// Cloakline earlier: ";
+// A leak guard line that a hiding wrote, still to be taken out of
+// "prefs.js" once Firefox has copied it there.
+constexpr std::string_view kGuardRecord = "// Cloakline guard: ";
+// The user's own "prefs.js" line of a guarded pref, from before the first hiding.
+constexpr std::string_view kGuardOwnRecord = "// Cloakline guard own: ";
 constexpr std::string_view kRecordPrefix = "// Cloakline ";
 constexpr std::string_view kProxyPrefPrefix = "user_pref(\"network.proxy.";
 constexpr std::string_view kTypePref = "network.proxy.type";
@@ -112,14 +117,47 @@ struct TUserJsParts {
     // The break of the user's own lines, so that the block written among
     // them looks the same at every switch, whatever our lines held before.
     std::string_view Break;
-    std::vector<std::string> Own;      // lines of "prefs.js", as recorded
-    std::vector<std::string> Earlier;  // pref lines an earlier version forced
-    std::vector<std::string> Prefs;    // pref lines inside the blocks
-    bool Found = false;                // there was a block
+    std::vector<std::string> Own;       // lines of "prefs.js", as recorded
+    std::vector<std::string> Earlier;   // pref lines an earlier version forced
+    std::vector<std::string> Prefs;     // pref lines inside the blocks
+    std::vector<std::string> Guard;     // leak guard lines a hiding wrote
+    std::vector<std::string> GuardOwn;  // the user's own "prefs.js" lines of those prefs
+    bool Found = false;                 // there was a block
 };
 
+// The leak guard's prefs, set while hiding: WebRTC only through the proxy,
+// and names resolved by a SOCKS proxy rather than by the user's own DNS. Both
+// are false by default; a user value equal to the default is dropped by Firefox.
+struct TGuardPref {
+    std::string_view Name;
+    std::string_view Hiding;
+    std::string_view Default;
+};
+constexpr TGuardPref kGuardPrefs[] = {
+    {"media.peerconnection.ice.proxy_only_if_behind_proxy", "true", "false"},
+    {"network.proxy.socks_remote_dns", "true", "false"},
+};
+
+std::string PrefLine(std::string_view name, std::string_view value) {
+    return "user_pref(\"" + std::string(name) + "\", " + std::string(value) + ");";
+}
+
+const TGuardPref* GuardPrefOf(std::string_view line) {
+    const auto pref = ParsePref(line);
+    if (!pref) {
+        return nullptr;
+    }
+    for (const TGuardPref& guard : kGuardPrefs) {
+        if (pref->Name == guard.Name) {
+            return &guard;
+        }
+    }
+    return nullptr;
+}
+
 bool IsBlockLine(std::string_view trimmed) {
-    return trimmed.starts_with(kProxyPrefPrefix) || trimmed.starts_with(kRecordPrefix);
+    return trimmed.starts_with(kProxyPrefPrefix) || trimmed.starts_with(kRecordPrefix) ||
+           GuardPrefOf(trimmed) != nullptr;
 }
 
 // We only ever record whole pref lines, once each; anything else under our
@@ -152,7 +190,19 @@ TUserJsParts SplitUserJs(const std::vector<TLine>& lines) {
         }
         for (std::size_t j = i + 1; j < end; ++j) {
             const std::string_view text = TrimText(lines[j].Text);
-            if (text.starts_with(kOwnRecord)) {
+            if (text.starts_with(kGuardRecord)) {
+                const std::string_view line = TrimText(text.substr(kGuardRecord.size()));
+                if (GuardPrefOf(line) != nullptr) {
+                    AddRecord(parts.Guard, line);
+                }
+            } else if (text.starts_with(kGuardOwnRecord)) {
+                const std::string_view line = TrimText(text.substr(kGuardOwnRecord.size()));
+                if (GuardPrefOf(line) != nullptr) {
+                    AddRecord(parts.GuardOwn, line);
+                }
+            } else if (GuardPrefOf(text) != nullptr) {
+                // Written again from the records below.
+            } else if (text.starts_with(kOwnRecord)) {
                 AddRecord(parts.Own, TrimText(text.substr(kOwnRecord.size())));
             } else if (text.starts_with(kEarlierRecord)) {
                 AddRecord(parts.Earlier, TrimText(text.substr(kEarlierRecord.size())));
@@ -221,6 +271,64 @@ std::string WithoutPrefs(const std::vector<TLine>& lines,
     return out;
 }
 
+// "prefs.js" without the values the guard made Firefox copy there (a value
+// the user had set the same stays), and with the user's own lines back
+// where Firefox replaced them.
+std::string WithoutGuard(const std::string& prefsJs,
+                         const std::vector<std::string>& guard,
+                         const std::vector<std::string>& own,
+                         std::string_view lineBreak) {
+    std::vector<std::string> forced;
+    for (const std::string& line : guard) {
+        const auto pref = ParsePref(line);
+        if (pref && !ContainsPref(own, *pref)) {
+            forced.push_back(line);
+        }
+    }
+    const std::vector<TLine> lines = SplitLines(prefsJs);
+    const bool anyForced = std::any_of(lines.begin(), lines.end(), [&forced](const TLine& line) {
+        const auto pref = ParsePref(line.Text);
+        return pref && ContainsPref(forced, *pref);
+    });
+    // Untouched, byte for byte, when Firefox copied nothing.
+    std::string out = anyForced ? WithoutPrefs(lines, forced, lineBreak) : prefsJs;
+    const std::vector<TLine> left = SplitLines(out);
+    for (const std::string& line : own) {
+        const auto pref = ParsePref(line);
+        const bool there = std::any_of(left.begin(), left.end(), [&pref](const TLine& kept) {
+            const auto keptPref = ParsePref(kept.Text);
+            return keptPref && pref && keptPref->Name == pref->Name;
+        });
+        if (!there) {
+            if (!out.empty() && !out.ends_with('\n') && !out.ends_with('\r')) {
+                out += lineBreak;
+            }
+            out += line;
+            out += lineBreak;
+        }
+    }
+    return out;
+}
+
+// What a Firefox that runs through a Stop is given at its next start: the
+// user's own values, or the defaults, which Firefox then drops from "prefs.js".
+std::vector<std::string> GuardGivenBack(const std::vector<std::string>& own) {
+    std::vector<std::string> lines;
+    for (const TGuardPref& guard : kGuardPrefs) {
+        bool found = false;
+        for (const std::string& line : own) {
+            if (const auto pref = ParsePref(line); pref && pref->Name == guard.Name) {
+                lines.push_back(line);
+                found = true;
+            }
+        }
+        if (!found) {
+            lines.push_back(PrefLine(guard.Name, guard.Default));
+        }
+    }
+    return lines;
+}
+
 }  // namespace
 
 TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse) {
@@ -273,6 +381,26 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
         }
     }
 
+    // The leak guard, for every profile while hiding. Firefox copies its
+    // values into "prefs.js", so its records outlive a Stop while Firefox
+    // runs, until a later switch can take them out there.
+    const bool guardWas = !parts.Guard.empty();
+    if (hiding && !guardWas) {
+        for (const TGuardPref& guard : kGuardPrefs) {
+            parts.Guard.push_back(PrefLine(guard.Name, guard.Hiding));
+            for (const TLine& line : prefsLines) {
+                const auto pref = ParsePref(line.Text);
+                if (pref && pref->Name == guard.Name) {
+                    AddRecord(parts.GuardOwn, TrimText(line.Text));
+                }
+            }
+        }
+    } else if (!hiding && !inUse && guardWas) {
+        result.PrefsJs = WithoutGuard(result.PrefsJs, parts.Guard, parts.GuardOwn, prefsBreak);
+        parts.Guard.clear();
+        parts.GuardOwn.clear();
+    }
+
     // What the profile would use without us: the user's own lines of
     // user.js win over prefs.js, whose type line we may have made Firefox drop.
     int own = kFirefoxSystemProxyType;
@@ -292,7 +420,8 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
 
     result.UserJs = parts.Rest;
     const bool pointAtDesktop = hiding && own != kFirefoxSystemProxyType;
-    if (!pointAtDesktop && parts.Own.empty() && parts.Earlier.empty()) {
+    const bool typeLines = pointAtDesktop || !parts.Own.empty() || !parts.Earlier.empty();
+    if (!typeLines && parts.Guard.empty()) {
         if (!parts.Found) {
             result.UserJs = files.UserJs;  // not a byte of it is ours
         }
@@ -312,7 +441,19 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
         out += line;
         out += userBreak;
     }
-    if (hiding || parts.Own.empty()) {
+    for (const std::string& line : parts.Guard) {
+        out += kGuardRecord;
+        out += line;
+        out += userBreak;
+    }
+    for (const std::string& line : parts.GuardOwn) {
+        out += kGuardOwnRecord;
+        out += line;
+        out += userBreak;
+    }
+    if (!typeLines) {
+        // The type is the user's own.
+    } else if (hiding || parts.Own.empty()) {
         // Following the desktop; or, for what an earlier version left in a
         // running Firefox, dropped by that Firefox at its next start.
         out += TypeLine(kFirefoxSystemProxyType);
@@ -324,9 +465,31 @@ TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hi
             out += userBreak;
         }
     }
+    if (!parts.Guard.empty()) {
+        for (const std::string& line : hiding ? parts.Guard : GuardGivenBack(parts.GuardOwn)) {
+            out += line;
+            out += userBreak;
+        }
+    }
     out += kBlockEnd;
     out += userBreak;
     return result;
+}
+
+int FirefoxOwnProxyType(const TFirefoxPrefFiles& files) {
+    const TUserJsParts parts = SplitUserJs(SplitLines(files.UserJs));
+    if (const auto type = LastType(SplitLines(parts.Rest), {})) {
+        return *type;
+    }
+    if (const auto type = LastType(SplitLines(files.PrefsJs), parts.Earlier)) {
+        return *type;
+    }
+    int own = kFirefoxSystemProxyType;
+    for (const std::string& line : parts.Own) {
+        const auto pref = ParsePref(line);
+        own = pref ? TypeOf(*pref).value_or(own) : own;
+    }
+    return own;
 }
 
 bool HasFirefoxProxyBlock(std::string_view userJs) {

@@ -34,14 +34,22 @@ struct TFirefoxPrefFiles {
 // for a Stop). inUse: a Firefox runs on the profile, so "prefs.js" is left
 // alone (that Firefox writes it again at its end) and what is still to be
 // done there is kept in the block for a later switch.
-// - No block at all while the profile's own setting is 5, unless something
-//   is still to be done.
+// - No block at all after a Stop, unless something is still to be done.
 // - A block with type 5 while hiding when the own setting is another.
 // - Blocks that earlier versions wrote (a fixed proxy or "no proxy") are
 //   removed, and the values Firefox copied from them into "prefs.js" too.
 // - A Stop gives the user's own type back to "prefs.js" when Firefox dropped it.
+// - While hiding, every profile's block also carries the leak guard (WebRTC
+//   only through the proxy, remote DNS for SOCKS), from Firefox's next start.
+//   A Stop takes out of "prefs.js" what Firefox copied from it, keeping the
+//   user's own values; while Firefox runs, the block gives them back at its
+//   next start and the cleaning waits for a later switch.
 // The user's own lines of both files are kept as they are.
 TFirefoxPrefFiles SwitchFirefoxPrefFiles(const TFirefoxPrefFiles& files, bool hiding, bool inUse);
+
+// The proxy type the profile has without us: the user's own lines of
+// "user.js", else of "prefs.js", else what our block recorded of them.
+int FirefoxOwnProxyType(const TFirefoxPrefFiles& files);
 
 // user.js holds a block of ours (something is pointed at the desktop, or
 // still to be given back).

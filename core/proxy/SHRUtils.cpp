@@ -99,6 +99,12 @@ TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view pr
     note(SwitchFirefoxProxy(with, proxy), firefox, "SWITCH.FF", "Browser.Firefox");
     const bool opera = !OperaPreferenceFile(with).empty();
     note(SwitchOperaProxy(with, proxy), opera, "SWITCH.OPERA", "Browser.Opera");
+    // WebRTC of Chromium-based browsers kept on the proxy that the desktop's
+    // settings give them; where the policy cannot be written, the list of
+    // hidden browsers names the risk.
+    if (with.System.ChromiumPolicy) {
+        with.System.ChromiumPolicy->Apply(!proxy.empty() && with.Settings.GetSettingBool("SWITCH.IE"));
+    }
     return report;
 }
 

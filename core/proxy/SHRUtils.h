@@ -45,7 +45,8 @@ struct TSwitchReport {
 };
 
 // SwitchIEProxy, SwitchFirefoxProxy and SwitchOperaProxy in that order, each
-// run whatever the others answered.
+// run whatever the others answered; then the WebRTC policy of Chromium-based
+// browsers, while the desktop's settings carry the proxy.
 TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view proxy);
 
 // Setting "FireFoxPath" when it names an existing file; else the program the

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/api/AutoRun.h"
+#include "platform/api/BrowserInventory.h"
 #include "platform/api/Browsers.h"
 #include "platform/api/Clock.h"
 #include "platform/api/DataFolders.h"
@@ -34,6 +35,10 @@ struct Platform {
     std::unique_ptr<IOperaPreferences> Opera;
     // Starts the guard that restores the user's settings if the program dies; null where there is none.
     std::unique_ptr<IGuardLauncher> GuardLauncher;
+    // The browsers found and running, for the list of what is hidden; the
+    // WebRTC policy of Chromium-based browsers. Either may be missing.
+    std::unique_ptr<IBrowserInventory> Browsers;
+    std::unique_ptr<IChromiumPolicy> ChromiumPolicy;
     // What the browser switches change, for the restore journal; may be missing.
     std::unique_ptr<IProxySettingsRecorder> ProxyRecorder;
     // Changes of the desktop's proxy settings; may be missing.

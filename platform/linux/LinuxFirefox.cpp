@@ -206,7 +206,13 @@ bool LinuxFirefox::ApplyProxy(std::string_view, std::string_view proxy) {
             continue;
         }
         const TFirefoxPrefFiles updated = SwitchFirefoxPrefFiles(old, hiding, FProfileInUse(folder));
-        if (updated.UserJs != old.UserJs && !FFiles.ReplaceFile(userJs, updated.UserJs)) {
+        const bool linked = userJs != ResolvedProgramPath(folder) + "\\" + std::string(kFirefoxUserJs);
+        if (updated.UserJs.empty() && !old.UserJs.empty() && !linked) {
+            // Nothing but our block was in it: the profile had no user.js.
+            if (::unlink(ToNativePath(userJs).c_str()) != 0 && errno != ENOENT) {
+                ok = false;
+            }
+        } else if (updated.UserJs != old.UserJs && !FFiles.ReplaceFile(userJs, updated.UserJs)) {
             ok = false;
         }
         if (updated.PrefsJs != old.PrefsJs && !FFiles.ReplaceFile(prefsJs, updated.PrefsJs)) {

@@ -2,6 +2,8 @@
 
 #include "platform/api/Platform.h"
 #include "platform/linux/LinuxAutoRun.h"
+#include "platform/linux/LinuxBrowserInventory.h"
+#include "platform/linux/LinuxChromiumPolicy.h"
 #include "platform/linux/LinuxClock.h"
 #include "platform/linux/LinuxDataFolders.h"
 #include "platform/linux/LinuxFileSystem.h"
@@ -31,6 +33,8 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->Firefox = std::make_unique<LinuxFirefox>();
     platform->Opera = std::make_unique<LinuxOperaPreferences>();
     platform->GuardLauncher = std::make_unique<LinuxGuardLauncher>();
+    platform->Browsers = std::make_unique<LinuxBrowserInventory>();
+    platform->ChromiumPolicy = std::make_unique<LinuxChromiumPolicy>();
     platform->ProxyRecorder = std::make_unique<LinuxProxySettingsRecorder>();
     platform->SettingsWatch = std::make_unique<LinuxProxySettingsWatch>();
     platform->MakeInstanceChannel =

@@ -3,6 +3,7 @@
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "tests/e2e/LoopbackProduct.h"
 #include "tests/support/LoopbackHttpServer.h"
@@ -14,6 +15,11 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kDirect = "127.0.0.1";
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // Firefox as a user has it: a profile of its own that was never told about
 // proxies, headless, on a page that reloads every second from a loopback
@@ -96,7 +102,12 @@ TEST_F(FirefoxFollowsHideTest, ARunningFirefoxFollowsHideAndStopAndSoDoesOneRest
     ASSERT_TRUE(main.Hider().IsHiding()) << boxes.Texts.join(" | ").toStdString();
     EXPECT_TRUE(WaitUntil([&] { return ArrivedFrom(outgoing, before); }, 10000))
         << "the running Firefox did not follow Hide within 10 s";
-    EXPECT_FALSE(fs::exists(userJs)) << "a profile that follows the desktop needs nothing written";
+    // A profile that follows the desktop gets only the leak guard.
+    const std::string guard = ReadText(userJs);
+    EXPECT_EQ(guard.find("network.proxy.type"), std::string::npos) << guard;
+    EXPECT_NE(guard.find("user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);"),
+              std::string::npos)
+        << guard;
 
     before = RequestCount();
     ClickHideOrStop(main);
@@ -120,7 +131,12 @@ TEST_F(FirefoxFollowsHideTest, ARunningFirefoxFollowsHideAndStopAndSoDoesOneRest
     EXPECT_TRUE(WaitUntil([&] { return ArrivedFrom(kDirect, before); }, 10000))
         << "the restarted Firefox did not follow Stop within 10 s";
     firefox.reset();
-    EXPECT_FALSE(fs::exists(userJs));
+    // Stopped while that Firefox ran: the next switch cleans what it may
+    // have copied into prefs.js, and the block goes.
+    WaitPastPaceRule();
+    main.Hider().actStopHideExecute();
+    EXPECT_FALSE(fs::exists(userJs)) << ReadText(userJs);
+    EXPECT_EQ(ReadText(Profile + "/prefs.js").find("proxy_only_if_behind_proxy"), std::string::npos);
     EXPECT_TRUE(boxes.Texts.isEmpty()) << boxes.Texts.join(" | ").toStdString();
 }
 

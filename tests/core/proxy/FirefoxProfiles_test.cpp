@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace cloakline {
 namespace {
@@ -21,44 +24,97 @@ const std::string kManualPrefs =
 const char* const kBlockBegin = "// Cloakline proxy: begin";
 const char* const kTypeFive = "user_pref(\"network.proxy.type\", 5);\n";
 
+const char* const kBlockEnd = "// Cloakline proxy: end\n";
+const char* const kWebRtcGuard =
+    "user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);\n";
+const char* const kDnsGuard = "user_pref(\"network.proxy.socks_remote_dns\", true);\n";
+
 // Firefox as it starts and ends on the files: it applies prefs.js, then
 // user.js (last line wins), and writes back every value that differs from
-// the default 5; only the type is modelled.
+// the default; only the type (default 5) and the two guarded prefs (default
+// false) are modelled, other lines of prefs.js stay as they are.
 TFirefoxPrefFiles FirefoxRuns(const TFirefoxPrefFiles& files) {
-    const std::string setType = "user_pref(\"network.proxy.type\", ";
-    int type = 5;
+    const std::vector<std::pair<std::string, std::string>> modelled = {
+        {"network.proxy.type", "5"},
+        {"media.peerconnection.ice.proxy_only_if_behind_proxy", "false"},
+        {"network.proxy.socks_remote_dns", "false"}};
+    std::map<std::string, std::string> values;
     std::string prefs;
     for (const std::string* text : {&files.PrefsJs, &files.UserJs}) {
         std::istringstream lines(*text);
         std::string line;
         while (std::getline(lines, line)) {
-            if (line.starts_with(setType)) {
-                type = std::stoi(line.substr(setType.size()));
-            } else if (text == &files.PrefsJs) {
+            bool known = false;
+            for (const auto& [name, byDefault] : modelled) {
+                const std::string set = "user_pref(\"" + name + "\", ";
+                if (line.starts_with(set)) {
+                    values[name] = line.substr(set.size(), line.size() - set.size() - 2);
+                    known = true;
+                }
+            }
+            if (!known && text == &files.PrefsJs) {
                 prefs += line + "\n";
             }
         }
     }
-    if (type != 5) {
-        prefs += setType + std::to_string(type) + ");\n";
+    for (const auto& [name, byDefault] : modelled) {
+        if (values.contains(name) && values[name] != byDefault) {
+            prefs += "user_pref(\"" + name + "\", " + values[name] + ");\n";
+        }
     }
     return {prefs, files.UserJs};
 }
 
-TEST(FirefoxPrefFilesTest, AProfileFollowingTheDesktopIsNeverWritten) {
+TEST(FirefoxPrefFilesTest, AProfileFollowingTheDesktopGetsOnlyTheLeakGuardWhileHiding) {
     for (const std::string& prefs : {std::string(), kPrefsStart}) {
         for (const std::string& user : {std::string(), kUserLines, std::string("// no final break")}) {
             const TFirefoxPrefFiles files{prefs, user};
-            for (bool hiding : {kHide, kStop}) {
-                for (bool inUse : {kInUse, kFree}) {
-                    EXPECT_EQ(SwitchFirefoxPrefFiles(files, hiding, inUse), files);
-                }
+            for (bool inUse : {kInUse, kFree}) {
+                EXPECT_EQ(SwitchFirefoxPrefFiles(files, kStop, inUse), files);
+                const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(files, kHide, inUse);
+                EXPECT_EQ(hiding.PrefsJs, files.PrefsJs);
+                EXPECT_EQ(hiding.UserJs.find("network.proxy.type"), std::string::npos) << hiding.UserJs;
+                EXPECT_TRUE(hiding.UserJs.ends_with(std::string(kWebRtcGuard) + kDnsGuard + kBlockEnd))
+                    << hiding.UserJs;
             }
         }
     }
     // A user.js line of the user's that asks for the desktop counts too.
     const TFirefoxPrefFiles chosenInUserJs{kPrefsStart + kManualPrefs, kTypeFive};
-    EXPECT_EQ(SwitchFirefoxPrefFiles(chosenInUserJs, kHide, kFree), chosenInUserJs);
+    const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(chosenInUserJs, kHide, kFree);
+    EXPECT_EQ(hiding.UserJs.find(kTypeFive, 1), std::string::npos) << hiding.UserJs;
+    EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kStop, kFree), chosenInUserJs);
+}
+
+TEST(FirefoxPrefFilesTest, TheLeakGuardLeavesNothingBehindAndKeepsTheUsersOwnValues) {
+    // The user had remote DNS on already and WebRTC at its default.
+    const std::string ownDns = "user_pref(\"network.proxy.socks_remote_dns\", true);\n";
+    const TFirefoxPrefFiles start{kPrefsStart + ownDns, kUserLines};
+    const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(start, kHide, kFree);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kHide, kFree), hiding) << "a second Hide changes nothing";
+    EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kStop, kFree), start);
+
+    // Firefox ran while hiding and copied the guard into prefs.js.
+    const TFirefoxPrefFiles afterRun = FirefoxRuns(hiding);
+    ASSERT_NE(afterRun.PrefsJs.find(kWebRtcGuard), std::string::npos) << afterRun.PrefsJs;
+    EXPECT_EQ(SwitchFirefoxPrefFiles(afterRun, kHide, kFree), afterRun) << "a proxy change while hiding";
+    const TFirefoxPrefFiles stopped = SwitchFirefoxPrefFiles(afterRun, kStop, kFree);
+    EXPECT_EQ(stopped.UserJs, kUserLines);
+    EXPECT_EQ(stopped.PrefsJs.find("proxy_only_if_behind_proxy"), std::string::npos) << stopped.PrefsJs;
+    EXPECT_NE(stopped.PrefsJs.find(ownDns), std::string::npos) << stopped.PrefsJs;
+
+    // Stopped while Firefox runs: its next start gets the defaults back
+    // (which it drops), and the next switch finds nothing left to clean.
+    const TFirefoxPrefFiles stoppedInUse = SwitchFirefoxPrefFiles(afterRun, kStop, kInUse);
+    EXPECT_EQ(stoppedInUse.PrefsJs, afterRun.PrefsJs);
+    EXPECT_EQ(SwitchFirefoxPrefFiles(stoppedInUse, kStop, kInUse), stoppedInUse);
+    const TFirefoxPrefFiles nextRun = FirefoxRuns(stoppedInUse);
+    EXPECT_EQ(nextRun.PrefsJs.find("proxy_only_if_behind_proxy"), std::string::npos) << nextRun.PrefsJs;
+    EXPECT_NE(nextRun.PrefsJs.find(ownDns), std::string::npos) << nextRun.PrefsJs;
+    EXPECT_EQ(SwitchFirefoxPrefFiles(nextRun, kStop, kFree),
+              (TFirefoxPrefFiles{nextRun.PrefsJs, kUserLines}));
+    // Firefox never started after that Stop: the next switch cleans prefs.js.
+    EXPECT_EQ(SwitchFirefoxPrefFiles({afterRun.PrefsJs, stoppedInUse.UserJs}, kStop, kFree), stopped);
 }
 
 TEST(FirefoxPrefFilesTest, AUserSetProfileFollowsTheDesktopWhileHidingAndGetsItsChoiceBack) {
@@ -66,7 +122,7 @@ TEST(FirefoxPrefFilesTest, AUserSetProfileFollowsTheDesktopWhileHidingAndGetsIts
     const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(start, kHide, kFree);
     EXPECT_EQ(hiding.PrefsJs, start.PrefsJs);
     ASSERT_TRUE(hiding.UserJs.starts_with(kUserLines + kBlockBegin)) << hiding.UserJs;
-    EXPECT_TRUE(hiding.UserJs.ends_with(std::string(kTypeFive) + "// Cloakline proxy: end\n"))
+    EXPECT_TRUE(hiding.UserJs.ends_with(std::string(kTypeFive) + kWebRtcGuard + kDnsGuard + kBlockEnd))
         << hiding.UserJs;
     EXPECT_EQ(SwitchFirefoxPrefFiles(hiding, kHide, kFree), hiding) << "a second Hide changes nothing";
 
@@ -80,7 +136,10 @@ TEST(FirefoxPrefFilesTest, AUserSetProfileFollowsTheDesktopWhileHidingAndGetsIts
     EXPECT_EQ(SwitchFirefoxPrefFiles(afterRun, kHide, kFree), afterRun) << "a proxy change while hiding";
     const TFirefoxPrefFiles stopped = SwitchFirefoxPrefFiles(afterRun, kStop, kFree);
     EXPECT_EQ(stopped.UserJs, kUserLines);
-    EXPECT_EQ(stopped.PrefsJs, afterRun.PrefsJs + "user_pref(\"network.proxy.type\", 1);\n");
+    EXPECT_EQ(stopped.PrefsJs, kPrefsStart +
+                                   "user_pref(\"network.proxy.http\", \"proxy.example\");\n"
+                                   "user_pref(\"network.proxy.http_port\", 3128);\n"
+                                   "user_pref(\"network.proxy.type\", 1);\n");
     EXPECT_NE(stopped.PrefsJs.find("user_pref(\"network.proxy.http\", \"proxy.example\");"),
               std::string::npos);
 
@@ -130,8 +189,10 @@ TEST(FirefoxPrefFilesTest, BlocksOfEarlierVersionsAndWhatFirefoxCopiedFromThemAr
         const TFirefoxPrefFiles cleaned =
             SwitchFirefoxPrefFiles({old.PrefsJs + copied, old.UserJs}, kStop, kFree);
         EXPECT_EQ(cleaned, (TFirefoxPrefFiles{kPrefsStart, "// a\n" + kUserLines}));
-        // A Hide then writes nothing: the profile follows the desktop again.
-        EXPECT_EQ(SwitchFirefoxPrefFiles(cleaned, kHide, kFree), cleaned);
+        // A Hide then writes only the leak guard: the profile follows the desktop again.
+        const TFirefoxPrefFiles hiding = SwitchFirefoxPrefFiles(cleaned, kHide, kFree);
+        EXPECT_EQ(hiding.PrefsJs, cleaned.PrefsJs);
+        EXPECT_EQ(hiding.UserJs.find("network.proxy.type"), std::string::npos) << hiding.UserJs;
 
         // With Firefox running the block turns to type 5, which that Firefox
         // drops at its next start; the cleaning of prefs.js waits.

@@ -128,7 +128,7 @@ TEST_F(LinuxFirefoxProfileTest, ProfilesOfEveryPlaceThatExist) {
         << "a missing folder is skipped, one listed twice counted once";
 }
 
-TEST_F(LinuxFirefoxProfileTest, OnlyProfilesSetOtherwiseAreWrittenAndStopGivesThemBack) {
+TEST_F(LinuxFirefoxProfileTest, ProfilesSetOtherwiseFollowTheDesktopEveryProfileIsGuardedAndStopGivesThemBack) {
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini",
                   "[Profile0]\nIsRelative=1\nPath=a\n[Profile1]\nIsRelative=1\nPath=b\n");
     const std::string userLines = "user_pref(\"browser.startup.page\", 3);\n";
@@ -141,7 +141,11 @@ TEST_F(LinuxFirefoxProfileTest, OnlyProfilesSetOtherwiseAreWrittenAndStopGivesTh
     EXPECT_EQ(hiding, SwitchFirefoxPrefFiles({kManualPrefs, userLines}, true, false).UserJs);
     EXPECT_NE(hiding.find("user_pref(\"network.proxy.type\", 5);"), std::string::npos);
     EXPECT_EQ(hiding.find("1.2.3.4"), std::string::npos) << "the proxy itself is the desktop's";
-    EXPECT_FALSE(fs::exists(Dir.Path() + "/home/.mozilla/firefox/b/user.js")) << "b follows the desktop";
+    const std::string guardOnly = Dir.ReadFile("home/.mozilla/firefox/b/user.js");
+    EXPECT_EQ(guardOnly, SwitchFirefoxPrefFiles({}, true, false).UserJs);
+    EXPECT_EQ(guardOnly.find("network.proxy.type"), std::string::npos) << "b follows the desktop";
+    EXPECT_NE(guardOnly.find("user_pref(\"media.peerconnection.ice.proxy_only_if_behind_proxy\", true);"),
+              std::string::npos);
 
     ASSERT_TRUE(Firefox.ApplyProxy("\\usr\\bin\\firefox", ""));
     EXPECT_EQ(Dir.ReadFile("home/.mozilla/firefox/a/user.js"), userLines);
