@@ -34,7 +34,7 @@ TSwitchReport TSettingsJournal::Stop(const TSwitchServices& with, bool wasHiding
         return SwitchAllBrowsers(with, "");
     }
     if (!FJournal->Exists()) {
-        return wasHiding ? SwitchAllBrowsers(with, "") : TSwitchReport{};
+        return wasHiding ? SwitchAllBrowsers(with, "") : TidyOwnLeftovers(with);
     }
     if (FJournal->RestoreAndRemove()) {
         return TSwitchReport{{}, true};

@@ -23,8 +23,9 @@ class TSettingsJournal {
     // nothing may be changed.
     bool BeforeHide();
     // Stop: the journal's values back, then the journal removed. With no
-    // journal, settings the program did not make are left alone, unless it
-    // was hiding (the journal was lost): then every browser goes direct.
+    // journal, settings the program did not make are left alone (only what
+    // it alone writes is tidied away), unless it was hiding (the journal was
+    // lost): then every browser goes direct.
     // A restore that failed points every browser at a direct connection, so
     // that none is left on a proxy no one looks after, and keeps the journal
     // for the next Stop or start.

@@ -108,6 +108,21 @@ TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view pr
     return report;
 }
 
+TSwitchReport TidyOwnLeftovers(const TSwitchServices& with) {
+    TSwitchReport report;
+    if (IsFirefoxInstalled(with)) {
+        if (SwitchFirefoxProxy(with, "")) {
+            report.AnySwitched = true;
+        } else {
+            report.Failed.emplace_back("Browser.Firefox");
+        }
+    }
+    if (with.System.ChromiumPolicy) {
+        with.System.ChromiumPolicy->Apply(false);
+    }
+    return report;
+}
+
 std::string GetFirefoxPath(const TSwitchServices& with) {
     std::string result = with.Settings.GetSettingString("FireFoxPath");
     if (IsExistingFile(with.System, result)) {

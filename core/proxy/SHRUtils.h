@@ -49,6 +49,12 @@ struct TSwitchReport {
 // browsers, while the desktop's settings carry the proxy.
 TSwitchReport SwitchAllBrowsers(const TSwitchServices& with, std::string_view proxy);
 
+// Takes away what only the program ever writes, where a run left it behind:
+// its block in Firefox profiles (with what Firefox copied from it) and the
+// Chromium policy file. The desktop's and Opera's settings, which belong to
+// the user too, are left alone.
+TSwitchReport TidyOwnLeftovers(const TSwitchServices& with);
+
 // Setting "FireFoxPath" when it names an existing file; else the program the
 // system has installed, remembered in the setting. When nothing is found,
 // the setting's value as it is, possibly empty.
