@@ -19,13 +19,13 @@
 #include <algorithm>
 
 #include "app/uChooseIPCountry.h"
-#include "journal/RestoreJournal.h"
 #include "app/uIPsTesting.h"
 #include "app/uSettings.h"
 #include "core/proxy/HideRules.h"
 #include "core/proxy/SHRUtils.h"
 #include "core/support/PathUtils.h"
 #include "core/support/ShellUtils.h"
+#include "journal/RestoreJournal.h"
 #include "net/SingleDownloader.h"
 #include "ui/FitToText.h"
 #include "ui/KTAboutForm.h"
@@ -301,8 +301,8 @@ void TfrmMain::FormCreate() {
         }
     };
     FHider = std::make_unique<THideController>(THideParts{*system.Clock, TSwitchServices{settings, system},
-                                                          *FProxyManager, *tmrChangeIP, *tmrTouch, hidingChanged,
-                                                          FGateway.get(), FJournal.get()});
+                                                          *FProxyManager, *tmrChangeIP, *tmrTouch,
+                                                          hidingChanged, FGateway.get(), FJournal.get()});
     FKeeper = std::make_unique<TSettingsKeeper>(
         TSettingsKeeperParts{TSwitchServices{settings, system}, [this] { return FHider->BrowsersProxy(); }});
     FBrowsersView = new THiddenBrowsersView(

@@ -12,8 +12,8 @@
 #include "app/HiddenBrowsersView.h"
 #include "app/HideController.h"
 #include "app/KTMain.h"
-#include "app/SettingsKeeper.h"
 #include "app/SettingsJournal.h"
+#include "app/SettingsKeeper.h"
 #include "app/uFlashForm.h"
 #include "ui/KTEngine.h"
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "tests/app/ProgramInstallation.h"
+#include "tests/support/GnomeKeyFile.h"
 #include "tests/support/LoopbackHttpServer.h"
 
 namespace cloakline::test {
@@ -16,23 +17,6 @@ const Installation::Environment kNoDisplay = {{"DISPLAY", std::nullopt},
                                               {"WAYLAND_DISPLAY", std::nullopt},
                                               {"QT_QPA_PLATFORM", std::nullopt}};
 
-// The value of key in [section] of GLib's key file; nullopt when absent.
-std::optional<std::string> KeyFileValue(const std::string& text,
-                                        const std::string& section,
-                                        const std::string& key) {
-    std::istringstream lines(text);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.front() == '[') {
-            inSection = line == "[" + section + "]";
-        } else if (inSection && line.rfind(key + "=", 0) == 0) {
-            return line.substr(key.size() + 1);
-        }
-    }
-    return std::nullopt;
-}
-
 // GNOME's proxy mode as the key file holds it: "'manual'", or "'none'" (also
 // when the key was never written).
 std::string GnomeProxyMode(const Installation& inst) {
@@ -40,7 +24,7 @@ std::string GnomeProxyMode(const Installation& inst) {
     std::ifstream in(path);
     std::stringstream text;
     text << in.rdbuf();
-    return KeyFileValue(text.str(), "system/proxy", "mode").value_or("'none'");
+    return IniSectionValue(text.str(), "system/proxy", "mode").value_or("'none'");
 }
 
 TEST(EndSignalsTest, EachEndSignalWhileHidingPointsTheDesktopBackDirect) {

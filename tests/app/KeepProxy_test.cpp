@@ -6,29 +6,13 @@
 #include <sstream>
 
 #include "tests/app/ProgramInstallation.h"
+#include "tests/support/GnomeKeyFile.h"
 #include "tests/support/LoopbackHttpServer.h"
 
 namespace cloakline::test {
 namespace {
 
 constexpr int kPutBackMs = 3000;
-
-// The value of key in [section] of an INI-like text; nullopt when absent.
-std::optional<std::string> IniValue(const std::string& text,
-                                    const std::string& section,
-                                    const std::string& key) {
-    std::istringstream lines(text);
-    std::string line;
-    bool inSection = false;
-    while (std::getline(lines, line)) {
-        if (!line.empty() && line.front() == '[') {
-            inSection = line == "[" + section + "]";
-        } else if (inSection && line.rfind(key + "=", 0) == 0) {
-            return line.substr(key.size() + 1);
-        }
-    }
-    return std::nullopt;
-}
 
 class KeepProxyTest : public ::testing::Test {
   protected:
@@ -72,10 +56,11 @@ class KeepProxyTest : public ::testing::Test {
         return inst.WaitExit(p, 10000) == 0;
     }
     static std::string Gnome(const Installation& inst, const std::string& section, const std::string& key) {
-        return IniValue(inst.Dir.ReadFile("cfg/glib-2.0/settings/keyfile"), section, key).value_or("<unset>");
+        return IniSectionValue(inst.Dir.ReadFile("cfg/glib-2.0/settings/keyfile"), section, key)
+            .value_or("<unset>");
     }
     static std::string KdeType(const Installation& inst) {
-        return IniValue(inst.Dir.ReadFile("cfg/kioslaverc"), "Proxy Settings", "ProxyType")
+        return IniSectionValue(inst.Dir.ReadFile("cfg/kioslaverc"), "Proxy Settings", "ProxyType")
             .value_or("<unset>");
     }
     // How often the panel's second line has been given a text containing part.

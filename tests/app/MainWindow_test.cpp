@@ -886,7 +886,8 @@ TEST_F(MainWindowTest, HideThroughTheGatewaySwitchesTheBrowsersOnceAndFollowsThe
     const std::string standbyCard = "," + standby + ",United States,,0,100";
     EXPECT_NE(std::find_if(shown.begin(), shown.end(),
                            [&](const std::string& shownCommand) {
-                               return shownCommand.starts_with("Target,True,") && shownCommand.ends_with(standbyCard);
+                               return shownCommand.starts_with("Target,True,") &&
+                                      shownCommand.ends_with(standbyCard);
                            }),
               shown.end())
         << testing::PrintToString(shown);

@@ -5,6 +5,7 @@
 // process wrote the moment it is there.
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -28,6 +29,24 @@ inline std::map<std::string, std::string> GnomeProxyKeys(const std::string& keyF
         }
     }
     return keys;
+}
+
+// The value of key in [section] of an INI-like text (a GLib key file,
+// kioslaverc); nullopt when absent.
+inline std::optional<std::string> IniSectionValue(const std::string& text,
+                                                  const std::string& section,
+                                                  const std::string& key) {
+    std::istringstream lines(text);
+    std::string line;
+    bool inSection = false;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.front() == '[') {
+            inSection = line == "[" + section + "]";
+        } else if (inSection && line.rfind(key + "=", 0) == 0) {
+            return line.substr(key.size() + 1);
+        }
+    }
+    return std::nullopt;
 }
 
 inline std::string Describe(const std::map<std::string, std::string>& keys) {
