@@ -128,7 +128,8 @@ TEST_F(LinuxFirefoxProfileTest, ProfilesOfEveryPlaceThatExist) {
         << "a missing folder is skipped, one listed twice counted once";
 }
 
-TEST_F(LinuxFirefoxProfileTest, ProfilesSetOtherwiseFollowTheDesktopEveryProfileIsGuardedAndStopGivesThemBack) {
+TEST_F(LinuxFirefoxProfileTest,
+       ProfilesSetOtherwiseFollowTheDesktopEveryProfileIsGuardedAndStopGivesThemBack) {
     Dir.WriteFile("home/.mozilla/firefox/profiles.ini",
                   "[Profile0]\nIsRelative=1\nPath=a\n[Profile1]\nIsRelative=1\nPath=b\n");
     const std::string userLines = "user_pref(\"browser.startup.page\", 3);\n";
