@@ -62,7 +62,11 @@ class GuardProcessTest : public ::testing::Test {
 
     pid_t GuardReadyForSignals() const {
         for (int tries = 0; tries < 500; ++tries) {
-            for (const auto& entry : fs::directory_iterator("/proc")) {
+            // Processes of other tests come and go while /proc is read:
+            // errors end this pass instead of throwing.
+            std::error_code error;
+            for (fs::directory_iterator it("/proc", error), end; !error && it != end; it.increment(error)) {
+                const fs::directory_entry& entry = *it;
                 std::ifstream cmdline(entry.path() / "cmdline", std::ios::binary);
                 const std::string args((std::istreambuf_iterator<char>(cmdline)),
                                        std::istreambuf_iterator<char>());
