@@ -3,14 +3,12 @@
 #include <QAbstractEventDispatcher>
 
 #include "app/uFlashForm.h"
-#include "core/proxy/BrowserProxyTexts.h"
 #include "ui/KTEngine.h"
 
 namespace cloakline {
 
 namespace {
 
-constexpr std::size_t kMaxPreferenceFileSize = 16u << 20;
 constexpr int kPumpMs = 250;
 constexpr std::uint32_t kPutBackColor = 0;
 // As the panel's warnings elsewhere: the browsers may not be hidden.
@@ -102,13 +100,7 @@ bool TSettingsKeeper::OperaHolds(const std::string& proxy) const {
     if (!FParts.Switches.Settings.GetSettingBool("SWITCH.OPERA")) {
         return false;
     }
-    const std::string path = OperaPreferenceFile(FParts.Switches);
-    if (path.empty() || !FParts.Switches.System.Files) {
-        return false;
-    }
-    const auto bytes = FParts.Switches.System.Files->ReadFile(path, kMaxPreferenceFileSize);
-    // Writing the proxy would change nothing.
-    return bytes && ApplyOperaProxy(*bytes, proxy) == *bytes;
+    return OperaHoldsProxy(FParts.Switches, proxy);
 }
 
 bool TSettingsKeeper::StillHeld(const std::string& proxy) const {

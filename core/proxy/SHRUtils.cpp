@@ -53,6 +53,16 @@ std::string OperaPreferenceFile(const TSwitchServices& with) {
     return {};
 }
 
+bool OperaHoldsProxy(const TSwitchServices& with, std::string_view proxy) {
+    const std::string path = OperaPreferenceFile(with);
+    if (path.empty()) {
+        return false;
+    }
+    const auto bytes = with.System.Files->ReadFile(path, kMaxPreferenceFileSize);
+    // Writing the proxy would change nothing.
+    return bytes && ApplyOperaProxy(*bytes, proxy) == *bytes;
+}
+
 bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy) {
     if (!IsAcceptable(proxy)) {
         return false;

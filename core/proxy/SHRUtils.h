@@ -31,6 +31,9 @@ bool SwitchIEProxy(const TSwitchServices& with, std::string_view proxy);
 bool SwitchOperaProxy(const TSwitchServices& with, std::string_view proxy);
 // The Opera preference file that SwitchOperaProxy writes; empty when none exists.
 std::string OperaPreferenceFile(const TSwitchServices& with);
+// Opera's preference file already holds this proxy text (a write would
+// change nothing); false when there is no such file.
+bool OperaHoldsProxy(const TSwitchServices& with, std::string_view proxy);
 // Firefox, when one is installed.
 bool SwitchFirefoxProxy(const TSwitchServices& with, std::string_view proxy);
 
