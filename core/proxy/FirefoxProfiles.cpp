@@ -116,7 +116,7 @@ struct TUserJsParts {
     std::string Rest;
     // The break of the user's own lines, so that the block written among
     // them looks the same at every switch, whatever our lines held before.
-    std::string_view Break;
+    std::string Break;
     std::vector<std::string> Own;       // lines of "prefs.js", as recorded
     std::vector<std::string> Earlier;   // pref lines an earlier version forced
     std::vector<std::string> Prefs;     // pref lines inside the blocks
@@ -212,10 +212,15 @@ TUserJsParts SplitUserJs(const std::vector<TLine>& lines) {
         }
         i = end < lines.size() && TrimText(lines[end].Text) == kBlockEnd ? end : end - 1;
     }
-    parts.Break = UsualBreak(kept);
     for (const TLine* line : kept) {
         parts.Rest += line->Text;
-        parts.Rest += line->Break.empty() ? parts.Break : line->Break;
+        parts.Rest += line->Break;
+    }
+    // Taking a block out can join a lone "\r" before it and a "\n" after it
+    // into one break, so the usual break is read from what is left.
+    parts.Break = std::string(FirstBreak(SplitLines(parts.Rest)));
+    if (!parts.Rest.empty() && !parts.Rest.ends_with('\n') && !parts.Rest.ends_with('\r')) {
+        parts.Rest += parts.Break;
     }
     return parts;
 }
