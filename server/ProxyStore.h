@@ -16,6 +16,12 @@ class TStoreError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+struct TTouch {
+    std::string Host;
+    std::optional<std::uint16_t> Port;
+    std::int64_t At = 0;
+};
+
 // The server's whole state: the proxy inventory with its health and touches,
 // and the release record. Every server process reads and writes it here, so
 // several of them can share one store. Safe to use from many threads.
@@ -38,8 +44,22 @@ class IProxyStore {
     // Records the touch on the super proxies of that host (and port, when
     // given); the number of proxies it was recorded on.
     virtual int RecordTouch(const std::string& host, std::optional<std::uint16_t> port, std::int64_t at) = 0;
+    // Several touches in one write; what each recorded is not reported.
+    virtual void RecordTouches(const std::vector<TTouch>& touches) {
+        for (const TTouch& touch : touches) {
+            RecordTouch(touch.Host, touch.Port, touch.At);
+        }
+    }
     virtual std::optional<TRelease> Release() = 0;
     virtual void SetRelease(const TRelease& release) = 0;
+    // Claims the health round due at now for this process: false when another
+    // process of the deployment claimed one less than interval seconds ago. A
+    // store that serves one process alone always grants it.
+    virtual bool ClaimHealthRound(std::int64_t now, std::int64_t intervalSeconds) {
+        (void)now;
+        (void)intervalSeconds;
+        return true;
+    }
 };
 
 }  // namespace cloakline::server

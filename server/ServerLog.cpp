@@ -40,8 +40,19 @@ void TServerLog::Line(std::string_view text) {
         }
     }
     std::lock_guard lock(FMutex);
-    std::fprintf(FFile, "%s %s\n", stamp, clean.c_str());
-    std::fflush(FFile);
+    const bool written = std::fprintf(FFile, "%s %s\n", stamp, clean.c_str()) >= 0;
+    if (std::fflush(FFile) != 0 || !written) {
+        ++FWriteFailures;
+        std::clearerr(FFile);
+    }
+}
+
+void TServerLog::Refusal(std::string_view, std::string_view text) {
+    Line(text);
+}
+
+std::uint64_t TServerLog::WriteFailures() const {
+    return FWriteFailures.load();
 }
 
 }  // namespace cloakline::server

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <map>
+#include <tuple>
 
 #include "server/core/TextFields.h"
 
@@ -23,14 +24,16 @@ bool IsHttpUrl(const std::string& text) {
            text.find(' ') == std::string::npos;
 }
 
-// Reads "--name value" pairs and bare "--flag"s; flags lists the ones without a value.
+// Reads "--name value" pairs and bare "--flag"s; flags lists the ones without
+// a value. A repeated flag keeps its last value in out and every value in all.
 bool ReadPairs(const std::vector<std::string>& args,
                std::size_t from,
                const std::vector<std::string>& valued,
                const std::vector<std::string>& flags,
                std::map<std::string, std::string>& out,
                std::vector<std::string>& positional,
-               std::string& error) {
+               std::string& error,
+               std::multimap<std::string, std::string>* all = nullptr) {
     for (std::size_t i = from; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a.rfind("--", 0) != 0) {
@@ -54,6 +57,9 @@ bool ReadPairs(const std::vector<std::string>& args,
                 return false;
             }
             out[name] = args[++i];
+            if (all != nullptr) {
+                all->emplace(name, out[name]);
+            }
         } else {
             error = "unknown flag " + a;
             return false;
@@ -66,11 +72,13 @@ bool ReadPairs(const std::vector<std::string>& args,
 
 std::optional<TServerOptions> ParseServerOptions(const std::vector<std::string>& args, std::string& error) {
     std::map<std::string, std::string> v;
+    std::multimap<std::string, std::string> all;
     std::vector<std::string> positional;
     if (!ReadPairs(args, 0,
                    {"db", "listen", "port", "magic-word", "ranges", "geoip", "public-base", "checkip-url",
-                    "health-interval", "health-url", "log", "flags-dir", "threads"},
-                   {}, v, positional, error)) {
+                    "health-interval", "health-url", "log", "flags-dir", "threads", "io-threads",
+                    "trusted-proxy", "max-connections-per-client", "log-rate"},
+                   {}, v, positional, error, &all)) {
         return std::nullopt;
     }
     if (!positional.empty()) {
@@ -129,13 +137,22 @@ std::optional<TServerOptions> ParseServerOptions(const std::vector<std::string>&
         }
         o.HealthIntervalSeconds = *seconds;
     }
-    if (v.count("threads")) {
-        const auto threads = IntIn(v["threads"], 2, 1024);
-        if (!threads) {
-            error = "--threads must be 2..1024";
-            return std::nullopt;
+    for (const auto& [flag, target, low, high] :
+         {std::tuple<std::string, int*, int, int>{"threads", &o.Threads, 1, 256},
+          {"io-threads", &o.IoThreads, 1, 64},
+          {"max-connections-per-client", &o.MaxConnectionsPerClient, 1, 1000000},
+          {"log-rate", &o.LogLinesPerSecond, 1, 1000}}) {
+        if (v.count(flag)) {
+            const auto value = IntIn(v[flag], low, high);
+            if (!value) {
+                error = "--" + flag + " must be " + std::to_string(low) + ".." + std::to_string(high);
+                return std::nullopt;
+            }
+            *target = *value;
         }
-        o.Threads = *threads;
+    }
+    for (auto [at, end] = all.equal_range("trusted-proxy"); at != end; ++at) {
+        o.TrustedProxies.push_back(at->second);
     }
     if (v.count("log")) {
         o.LogPath = v["log"];
@@ -144,6 +161,10 @@ std::optional<TServerOptions> ParseServerOptions(const std::vector<std::string>&
         o.FlagsDir = v["flags-dir"];
     }
     return o;
+}
+
+bool IsPostgresUrl(const std::string& db) {
+    return db.rfind("postgresql://", 0) == 0 || db.rfind("postgres://", 0) == 0;
 }
 
 std::optional<TInventoryCommand> ParseInventoryCommand(const std::vector<std::string>& args,
@@ -159,7 +180,7 @@ std::optional<TInventoryCommand> ParseInventoryCommand(const std::vector<std::st
         return std::nullopt;
     }
     if (i >= args.size()) {
-        error = "a command is missing: add, remove, list, import or release";
+        error = "a command is missing: add, remove, list, import, release or migrate";
         return std::nullopt;
     }
     const std::string command = args[i++];
@@ -215,6 +236,15 @@ std::optional<TInventoryCommand> ParseInventoryCommand(const std::vector<std::st
             c.Action = TInventoryAction::KImport;
             c.File = positional[0];
         }
+    } else if (command == "migrate") {
+        if (!ReadPairs(args, i, {}, {}, v, positional, error)) {
+            return std::nullopt;
+        }
+        if (!positional.empty()) {
+            error = "migrate takes no arguments";
+            return std::nullopt;
+        }
+        c.Action = TInventoryAction::KMigrate;
     } else if (command == "list") {
         if (!ReadPairs(args, i, {}, {}, v, positional, error)) {
             return std::nullopt;

@@ -22,13 +22,22 @@ struct TServerOptions {
     std::string HealthUrl;  // empty: the check-IP page on the listen address
     std::string LogPath;    // empty: stderr
     std::string FlagsDir;   // empty: the build's flag folder
-    int Threads = 48;       // connections served at once
+    int Threads = 8;        // store workers: requests that wait for the store at once
+    int IoThreads = 2;      // threads serving the connections
+    // Balancers whose PROXY protocol header or X-Forwarded-For names the
+    // client (addresses or CIDR blocks); anyone else is the TCP peer.
+    std::vector<std::string> TrustedProxies;
+    int MaxConnectionsPerClient = 64;
+    int LogLinesPerSecond = 5;  // refusal lines per client address and second
 };
+
+// True for a store named by a PostgreSQL URL rather than an SQLite path.
+bool IsPostgresUrl(const std::string& db);
 
 // The server's flags; nullopt with the reason in error for a wrong one.
 std::optional<TServerOptions> ParseServerOptions(const std::vector<std::string>& args, std::string& error);
 
-enum class TInventoryAction { KAdd, KRemove, KList, KImport, KRelease };
+enum class TInventoryAction { KAdd, KRemove, KList, KImport, KRelease, KMigrate };
 
 struct TInventoryCommand {
     std::string DbPath;
