@@ -194,6 +194,24 @@ put("fuzz_server_tables", "ranges-mixed",
 put("fuzz_server_tables", "ranges-wrong", "1.1.1.1,1.1.1.1,DE,Germany,Berlin\n2.2.2.2,1.1.1.1,DE,Germany,\n")
 put("fuzz_server_tables", "addresses", "127.0.0.21\n01.2.3.4\n255.255.255.255\n1.2.3\n")
 
+# What a balancer sends the server first: PROXY protocol headers (text and
+# binary), and "peer, X-Forwarded-For, trusted entries" as lines.
+signature = b"\r\n\r\n\x00\r\nQUIT\n"
+for name, data in {
+    "v1-tcp4": "PROXY TCP4 192.0.2.7 127.0.0.1 51000 8080\r\nGET /update HTTP/1.1\r\n\r\n",
+    "v1-tcp6": "PROXY TCP6 2001:db8::7 ::1 51000 8080\r\n",
+    "v1-mapped": "PROXY TCP6 ::ffff:10.0.0.1 0:0:0:0:0:0:0:1 1 65535\r\n",
+    "v1-unknown": "PROXY UNKNOWN\r\n",
+    "v2-tcp4": signature + bytes([0x21, 0x11, 0, 16, 192, 0, 2, 7, 127, 0, 0, 1, 0xC7, 0x38, 0x1F, 0x90,
+                                  0x04, 0x00, 0x01, 0x00]) + b"GET",
+    "v2-tcp6": signature + bytes([0x21, 0x21, 0, 36, 0x20, 0x01, 0x0d, 0xb8] + [0] * 7 + [7] + [0] * 15 + [1]
+                                 + [0, 80, 0, 80]),
+    "v2-local": signature + bytes([0x20, 0x00, 0, 0]),
+    "forwarded": "127.0.0.1\n1.1.1.1, 192.0.2.7 ,\t10.1.2.3\n127.0.0.1\n10.0.0.0/8\n",
+    "forwarded-v6": "::ffff:127.0.0.1\n2001:DB8::0:7,fe80::1\n::ffff:127.0.0.0/104\nfe80::/10\n",
+}.items():
+    put("fuzz_server_client_address", name, data)
+
 # What clients send the gateway: proxy request heads, SOCKS5 greetings with their requests.
 for name, data in {
     "get-absolute": "GET http://example.org:8080/a/b?c=1 HTTP/1.1\r\nHost: example.org:8080\r\n"
