@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "server/core/CommandLine.h"
+
 namespace cloakline::server {
 namespace {
 
@@ -117,6 +119,18 @@ TEST(TrustedProxiesTest, AddressesAndBlocksOfBothFamilies) {
         EXPECT_FALSE(TTrustedProxies::Parse({"127.0.0.1", bad}, error)) << bad;
         EXPECT_NE(error.find("\"" + std::string(bad) + "\""), std::string::npos) << error;
     }
+}
+
+TEST(TrustedProxiesTest, TheServerFlagRefusesAWrongEntryAtStart) {
+    std::string error;
+    const auto good = ParseServerOptions(
+        {"--db", "s.db", "--trusted-proxy", "10.0.0.0/8", "--trusted-proxy", "::1"}, error);
+    ASSERT_TRUE(good) << error;
+    EXPECT_EQ(good->TrustedProxies, (std::vector<std::string>{"10.0.0.0/8", "::1"}));
+    EXPECT_FALSE(ParseServerOptions(
+        {"--db", "s.db", "--trusted-proxy", "::1", "--trusted-proxy", "10.0.0.0/40"}, error));
+    EXPECT_NE(error.find("--trusted-proxy"), std::string::npos) << error;
+    EXPECT_NE(error.find("10.0.0.0/40"), std::string::npos) << error;
 }
 
 TEST(ClientAddressOfTest, TheRightMostUntrustedHopOfATrustedPeer) {
