@@ -36,6 +36,7 @@ std::string TServerApp::ListenUrl() const {
 bool TServerApp::Start(std::string& error) {
     try {
         FLog = std::make_unique<TServerLog>(FOptions.LogPath);
+        FLog->SetRefusalLinesPerSecond(FOptions.LogLinesPerSecond);
         FStore = std::make_unique<TSqliteProxyStore>(FOptions.DbPath);
 
         TAddressRanges ranges;
