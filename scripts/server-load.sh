@@ -221,7 +221,7 @@ for run in idle many; do
     label="wrk -c$many"
     [ "$run" = idle ] && label="$idle idle + wrk -c64"
     awk -v label="$label" -v s="$server_rps" -v n="$nginx_rps" 'BEGIN {
-        printf "ratio server/nginx (%s): %.2f (%.0f / %.0f requests/s)\n", label, n > 0 ? s / n : 0, s, n }'
+        printf "ratio server/nginx (%s): %.2f (%.0f / %.0f requests/s)\n", label, (n > 0 ? s / n : 0), s, n }'
 done
 echo "load average $(cut -d' ' -f1-3 /proc/loadavg) after the runs"
 
