@@ -78,6 +78,9 @@ bool TServerApp::Start(std::string& error) {
             FOptions.CheckIpUrl.empty() ? settings.Pages.PublicBase + "/checkip" : FOptions.CheckIpUrl;
         settings.FlagsDir = FOptions.FlagsDir.empty() ? DefaultFlagsDir() : FOptions.FlagsDir;
         settings.Threads = FOptions.Threads;
+        settings.IoThreads = FOptions.IoThreads;
+        settings.TrustedProxies = FOptions.TrustedProxies;
+        settings.MaxConnectionsPerClient = FOptions.MaxConnectionsPerClient;
         FHttp->Configure(std::move(settings));
         FServing = std::thread([this] { FHttp->Run(); });
         if (!FHttp->WaitRunning(std::chrono::seconds(5))) {
