@@ -288,7 +288,9 @@ TEST(ServerFaultsTest, AThousandTricklingClientsDoNotHoldUpAnother) {
 }
 
 TEST(ServerFaultsTest, SigtermFinishesTheAnswerUnderWayClosesTheRestAndEndsWithZero) {
-    ASSERT_TRUE(RaiseOpenFileLimit(300));
+    if (!RaiseOpenFileLimit(1100)) {
+        GTEST_SKIP() << "the hard limit of open files is below 1100";
+    }
     cloakline::test::TempDir dir;
     // A picture far larger than the socket buffers, so its answer is still
     // being sent while the client holds back.
@@ -307,7 +309,7 @@ TEST(ServerFaultsTest, SigtermFinishesTheAnswerUnderWayClosesTheRestAndEndsWithZ
     ASSERT_EQ(received.rfind("HTTP/1.1 200 ", 0), 0u);
 
     std::vector<int> slow;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         const int fd = ConnectFrom("127.0.8." + std::to_string(1 + i / 40), server.Port());
         ASSERT_GE(fd, 0);
         ASSERT_TRUE(SendAll(fd, i % 2 == 0 ? "GET /hea" : "GET /health HTTP/1.1\r\nHost: x\r\n\r\n"));
