@@ -231,6 +231,20 @@ for name, data in {
 }.items():
     put("fuzz_gateway_request", name, data)
 
+# Request heads to the server, the first byte saying where the first read ends.
+for name, data in {
+    "update": "GET /update?ACTION=Update&PID=CLK&VER=01000001 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+    "head-split": "HEAD /health HTTP/1.0\r\nConnection: keep-alive\r\nX-Forwarded-For: 203.0.113.9\r\n\r\n",
+    "smuggled": "GET /health HTTP/1.1\r\nHost: x\r\nContent-Length: 44\r\n\r\n"
+                "GET /touch?ip=10.0.0.7 HTTP/1.1\r\nHost: x\r\n\r\n",
+    "chunked": "GET /health HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+    "post": "POST /touch HTTP/1.1\r\nContent-Length: 3\r\n\r\nx=1",
+    "long-target": "GET /update?pad=" + "a" * 9000 + " HTTP/1.1\r\n\r\n",
+    "long-line": "GET / HTTP/1.1\r\nX-Pad: " + "b" * 8200 + "\r\n\r\n",
+    "proxy-v1": "PROXY TCP4 203.0.113.9 127.0.0.1 5555 80\r\nGET /checkip HTTP/1.1\r\n\r\n",
+}.items():
+    put("fuzz_server_request_head", name, bytes([1 if name == "head-split" else 0]) + data.encode())
+
 # The kernel's TCP tables, as this machine kind writes them.
 put("fuzz_tcp_table", "tcp",
     "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when retrnsmt   uid  timeout inode\n"

@@ -14,7 +14,7 @@ packages=(
     tinyproxy chromium firefox-esr
     openbox trayer xdotool x11-utils dbus dbus-x11
     libboost-dev microsocks haproxy nginx
-    libcpp-httplib-dev libsqlite3-dev geoip-database libgeoip-dev wrk
+    libsqlite3-dev geoip-database libgeoip-dev wrk
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
     clang libclang-rt-14-dev libfuzzer-14-dev
 )
