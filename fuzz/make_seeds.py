@@ -194,6 +194,24 @@ put("fuzz_server_tables", "ranges-mixed",
 put("fuzz_server_tables", "ranges-wrong", "1.1.1.1,1.1.1.1,DE,Germany,Berlin\n2.2.2.2,1.1.1.1,DE,Germany,\n")
 put("fuzz_server_tables", "addresses", "127.0.0.21\n01.2.3.4\n255.255.255.255\n1.2.3\n")
 
+# What a balancer sends the server first: PROXY protocol headers (text and
+# binary), and "peer, X-Forwarded-For, trusted entries" as lines.
+signature = b"\r\n\r\n\x00\r\nQUIT\n"
+for name, data in {
+    "v1-tcp4": "PROXY TCP4 192.0.2.7 127.0.0.1 51000 8080\r\nGET /update HTTP/1.1\r\n\r\n",
+    "v1-tcp6": "PROXY TCP6 2001:db8::7 ::1 51000 8080\r\n",
+    "v1-mapped": "PROXY TCP6 ::ffff:10.0.0.1 0:0:0:0:0:0:0:1 1 65535\r\n",
+    "v1-unknown": "PROXY UNKNOWN\r\n",
+    "v2-tcp4": signature + bytes([0x21, 0x11, 0, 16, 192, 0, 2, 7, 127, 0, 0, 1, 0xC7, 0x38, 0x1F, 0x90,
+                                  0x04, 0x00, 0x01, 0x00]) + b"GET",
+    "v2-tcp6": signature + bytes([0x21, 0x21, 0, 36, 0x20, 0x01, 0x0d, 0xb8] + [0] * 7 + [7] + [0] * 15 + [1]
+                                 + [0, 80, 0, 80]),
+    "v2-local": signature + bytes([0x20, 0x00, 0, 0]),
+    "forwarded": "127.0.0.1\n1.1.1.1, 192.0.2.7 ,\t10.1.2.3\n127.0.0.1\n10.0.0.0/8\n",
+    "forwarded-v6": "::ffff:127.0.0.1\n2001:DB8::0:7,fe80::1\n::ffff:127.0.0.0/104\nfe80::/10\n",
+}.items():
+    put("fuzz_server_client_address", name, data)
+
 # What clients send the gateway: proxy request heads, SOCKS5 greetings with their requests.
 for name, data in {
     "get-absolute": "GET http://example.org:8080/a/b?c=1 HTTP/1.1\r\nHost: example.org:8080\r\n"
@@ -212,6 +230,20 @@ for name, data in {
     "login": "user:pa55:word",
 }.items():
     put("fuzz_gateway_request", name, data)
+
+# Request heads to the server, the first byte saying where the first read ends.
+for name, data in {
+    "update": "GET /update?ACTION=Update&PID=CLK&VER=01000001 HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n",
+    "head-split": "HEAD /health HTTP/1.0\r\nConnection: keep-alive\r\nX-Forwarded-For: 203.0.113.9\r\n\r\n",
+    "smuggled": "GET /health HTTP/1.1\r\nHost: x\r\nContent-Length: 44\r\n\r\n"
+                "GET /touch?ip=10.0.0.7 HTTP/1.1\r\nHost: x\r\n\r\n",
+    "chunked": "GET /health HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
+    "post": "POST /touch HTTP/1.1\r\nContent-Length: 3\r\n\r\nx=1",
+    "long-target": "GET /update?pad=" + "a" * 9000 + " HTTP/1.1\r\n\r\n",
+    "long-line": "GET / HTTP/1.1\r\nX-Pad: " + "b" * 8200 + "\r\n\r\n",
+    "proxy-v1": "PROXY TCP4 203.0.113.9 127.0.0.1 5555 80\r\nGET /checkip HTTP/1.1\r\n\r\n",
+}.items():
+    put("fuzz_server_request_head", name, bytes([1 if name == "head-split" else 0]) + data.encode())
 
 # The kernel's TCP tables, as this machine kind writes them.
 put("fuzz_tcp_table", "tcp",

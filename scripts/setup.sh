@@ -13,8 +13,8 @@ packages=(
     iso-flags-png-320x240
     tinyproxy chromium firefox-esr
     openbox trayer xdotool x11-utils dbus dbus-x11
-    libboost-dev microsocks haproxy
-    libcpp-httplib-dev libsqlite3-dev geoip-database libgeoip-dev wrk
+    libboost-dev microsocks haproxy nginx
+    libsqlite3-dev geoip-database libgeoip-dev wrk
     postgresql libpq-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
     clang libclang-rt-14-dev libfuzzer-14-dev

@@ -36,6 +36,7 @@ std::string TServerApp::ListenUrl() const {
 bool TServerApp::Start(std::string& error) {
     try {
         FLog = std::make_unique<TServerLog>(FOptions.LogPath);
+        FLog->SetRefusalLinesPerSecond(FOptions.LogLinesPerSecond);
         FStore = std::make_unique<TSqliteProxyStore>(FOptions.DbPath);
 
         TAddressRanges ranges;
@@ -77,6 +78,9 @@ bool TServerApp::Start(std::string& error) {
             FOptions.CheckIpUrl.empty() ? settings.Pages.PublicBase + "/checkip" : FOptions.CheckIpUrl;
         settings.FlagsDir = FOptions.FlagsDir.empty() ? DefaultFlagsDir() : FOptions.FlagsDir;
         settings.Threads = FOptions.Threads;
+        settings.IoThreads = FOptions.IoThreads;
+        settings.TrustedProxies = FOptions.TrustedProxies;
+        settings.MaxConnectionsPerClient = FOptions.MaxConnectionsPerClient;
         FHttp->Configure(std::move(settings));
         FServing = std::thread([this] { FHttp->Run(); });
         if (!FHttp->WaitRunning(std::chrono::seconds(5))) {

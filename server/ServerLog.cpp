@@ -2,6 +2,7 @@
 
 #include <ctime>
 #include <stdexcept>
+#include <vector>
 
 #include "core/support/UrlUtils.h"
 
@@ -20,6 +21,23 @@ TServerLog::TServerLog(const std::string& path) {
 }
 
 TServerLog::~TServerLog() {
+    {
+        std::lock_guard lock(FRefusalMutex);
+        FStopping = true;
+    }
+    FRefusalWake.notify_all();
+    if (FFlusher.joinable()) {
+        FFlusher.join();
+    }
+    // What is still held back is said before the log ends.
+    std::vector<std::string> summaries;
+    {
+        std::lock_guard lock(FRefusalMutex);
+        summaries = FLimiter.Flush(TRefusalLimiter::TClock::time_point::max());
+    }
+    for (const std::string& summary : summaries) {
+        Line(summary);
+    }
     if (FOwned) {
         std::fclose(FFile);
     }
@@ -47,8 +65,44 @@ void TServerLog::Line(std::string_view text) {
     }
 }
 
-void TServerLog::Refusal(std::string_view, std::string_view text) {
-    Line(text);
+void TServerLog::Refusal(std::string_view client, std::string_view text) {
+    std::vector<std::string> lines;
+    {
+        std::lock_guard lock(FRefusalMutex);
+        const bool wasEmpty = FLimiter.Empty();
+        lines = FLimiter.Refusal(client, text, TRefusalLimiter::TClock::now());
+        if (!FFlusher.joinable()) {
+            FFlusher = std::thread([this] { FlushRefusals(); });
+        } else if (wasEmpty) {
+            FRefusalWake.notify_one();
+        }
+    }
+    for (const std::string& line : lines) {
+        Line(line);
+    }
+}
+
+void TServerLog::SetRefusalLinesPerSecond(int linesPerSecond) {
+    std::lock_guard lock(FRefusalMutex);
+    FLimiter.SetLinesPerSecond(linesPerSecond);
+}
+
+void TServerLog::FlushRefusals() {
+    std::unique_lock lock(FRefusalMutex);
+    while (!FStopping) {
+        if (FLimiter.Empty()) {
+            FRefusalWake.wait(lock, [this] { return FStopping || !FLimiter.Empty(); });
+            continue;
+        }
+        // Windows last a second; a second's sleep sees each of them over.
+        FRefusalWake.wait_for(lock, std::chrono::seconds(1), [this] { return FStopping; });
+        std::vector<std::string> summaries = FLimiter.Flush(TRefusalLimiter::TClock::now());
+        lock.unlock();
+        for (const std::string& summary : summaries) {
+            Line(summary);
+        }
+        lock.lock();
+    }
 }
 
 std::uint64_t TServerLog::WriteFailures() const {

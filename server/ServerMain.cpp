@@ -1,4 +1,6 @@
 // cloakline-server: the product's server on one machine.
+#include <sys/resource.h>
+
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -22,6 +24,13 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
+    // Every open connection is a descriptor; the soft limit (often 1024) would
+    // cap the clients long before memory does.
+    rlimit files{};
+    if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+        files.rlim_cur = files.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &files);
+    }
 
     TServerApp app(std::move(*options));
     if (!app.Start(error)) {

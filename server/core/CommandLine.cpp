@@ -4,6 +4,7 @@
 #include <map>
 #include <tuple>
 
+#include "server/core/ClientAddress.h"
 #include "server/core/TextFields.h"
 
 namespace cloakline::server {
@@ -153,6 +154,10 @@ std::optional<TServerOptions> ParseServerOptions(const std::vector<std::string>&
     }
     for (auto [at, end] = all.equal_range("trusted-proxy"); at != end; ++at) {
         o.TrustedProxies.push_back(at->second);
+    }
+    if (std::string wrong; !TTrustedProxies::Parse(o.TrustedProxies, wrong)) {
+        error = "--trusted-proxy: " + wrong;
+        return std::nullopt;
     }
     if (v.count("log")) {
         o.LogPath = v["log"];
