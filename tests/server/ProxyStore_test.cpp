@@ -171,6 +171,8 @@ TEST_P(ProxyStoreTest, OfTwoProcessesClaimingOneHealthRoundExactlyOneWins) {
     // The next round is due for whoever comes first, a little early or late.
     EXPECT_TRUE(second->ClaimHealthRound(1058, 60));
     EXPECT_FALSE(first->ClaimHealthRound(1061, 60));
+    // A clock set back far does not stop the rounds for good.
+    EXPECT_TRUE(first->ClaimHealthRound(990, 60));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends,
