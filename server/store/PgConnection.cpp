@@ -63,7 +63,11 @@ struct TParamPointers {
 }  // namespace
 
 TPgConnection::TPgConnection(const std::string& url, std::string shown) : FShown(std::move(shown)) {
-    FConn = PQconnectdb(url.c_str());
+    // A database that does not answer fails the call instead of holding its
+    // thread; the URL's own connect_timeout, when it names one, wins.
+    const char* const keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+    const char* const values[] = {"10", "cloakline", url.c_str(), nullptr};
+    FConn = PQconnectdbParams(keywords, values, 1);
     if (!FConn || PQstatus(FConn) != CONNECTION_OK) {
         const std::string why = FConn ? Trimmed(PQerrorMessage(FConn)) : "out of memory";
         PQfinish(FConn);
