@@ -94,25 +94,52 @@ TPgResult TPgConnection::Check(pg_result* result, std::string_view what) {
     throw TPgError(std::string(what) + " on " + FShown + ": " + why, state ? state : "");
 }
 
+template <class Send>
+TPgResult TPgConnection::Retrying(Send&& send) {
+    const bool idle = PQtransactionStatus(FConn) == PQTRANS_IDLE;
+    try {
+        return send();
+    } catch (const TPgError&) {
+        if (!idle || PQstatus(FConn) != CONNECTION_BAD) {
+            throw;
+        }
+    }
+    // The server dropped the connection while it sat in the pool (a restart,
+    // an idle time-out); outside a transaction nothing was done, so once more
+    // on a new one.
+    PQreset(FConn);
+    FPrepared.clear();
+    if (PQstatus(FConn) != CONNECTION_OK) {
+        throw TStoreError("connection to " + FShown + " lost: " + Trimmed(PQerrorMessage(FConn)));
+    }
+    return send();
+}
+
 TPgResult TPgConnection::Exec(std::string_view sql, const TPgParams& params) {
     const std::string text(sql);
-    if (params.empty()) {
-        return Check(PQexec(FConn, text.c_str()), "statement");
-    }
-    const TParamPointers p(params);
-    return Check(PQexecParams(FConn, text.c_str(), p.Count(), nullptr, p.Values.data(), nullptr, nullptr, 0),
-                 "statement");
+    return Retrying([&] {
+        if (params.empty()) {
+            return Check(PQexec(FConn, text.c_str()), "statement");
+        }
+        const TParamPointers p(params);
+        return Check(
+            PQexecParams(FConn, text.c_str(), p.Count(), nullptr, p.Values.data(), nullptr, nullptr, 0),
+            "statement");
+    });
 }
 
 TPgResult TPgConnection::Prepared(const std::string& name, std::string_view sql, const TPgParams& params) {
-    if (!FPrepared.contains(name)) {
-        Check(PQprepare(FConn, name.c_str(), std::string(sql).c_str(), static_cast<int>(params.size()),
-                        nullptr),
-              "prepare " + name);
-        FPrepared.insert(name);
-    }
-    const TParamPointers p(params);
-    return Check(PQexecPrepared(FConn, name.c_str(), p.Count(), p.Values.data(), nullptr, nullptr, 0), name);
+    return Retrying([&] {
+        if (!FPrepared.contains(name)) {
+            Check(PQprepare(FConn, name.c_str(), std::string(sql).c_str(), static_cast<int>(params.size()),
+                            nullptr),
+                  "prepare " + name);
+            FPrepared.insert(name);
+        }
+        const TParamPointers p(params);
+        return Check(PQexecPrepared(FConn, name.c_str(), p.Count(), p.Values.data(), nullptr, nullptr, 0),
+                     name);
+    });
 }
 
 bool TPgConnection::Reusable() const {

@@ -63,6 +63,8 @@ class TPgConnection {
 
   private:
     TPgResult Check(pg_result* result, std::string_view what);
+    template <class Send>
+    TPgResult Retrying(Send&& send);
 
     pg_conn* FConn = nullptr;
     std::string FShown;

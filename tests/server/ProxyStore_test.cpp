@@ -13,6 +13,7 @@
 
 #include "server/ServerApp.h"
 #include "server/store/OpenProxyStore.h"
+#include "server/store/PgConnection.h"
 #include "tests/support/PostgresCluster.h"
 #include "tests/support/TempDir.h"
 
@@ -173,6 +174,22 @@ TEST_P(ProxyStoreTest, OfTwoProcessesClaimingOneHealthRoundExactlyOneWins) {
     EXPECT_FALSE(first->ClaimHealthRound(1061, 60));
     // A clock set back far does not stop the rounds for good.
     EXPECT_TRUE(first->ClaimHealthRound(990, 60));
+}
+
+TEST_P(ProxyStoreTest, ConnectionsTheDatabaseDroppedAreReplaced) {
+    if (GetParam() != TBackend::Postgres) {
+        GTEST_SKIP() << "an SQLite file has no connections to drop";
+    }
+    auto store = Open();
+    store->PutProxy(Proxy("10.0.0.1", 80));
+    ASSERT_EQ(store->ListProxies().size(), 1u);
+    // As a restart of the database would: every other session ends.
+    TPgConnection admin(Db, "admin");
+    admin.Exec(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+        " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+    EXPECT_EQ(store->ListProxies().size(), 1u);
+    EXPECT_TRUE(store->ClaimHealthRound(1000, 60));
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends,
