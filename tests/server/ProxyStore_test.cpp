@@ -176,22 +176,6 @@ TEST_P(ProxyStoreTest, OfTwoProcessesClaimingOneHealthRoundExactlyOneWins) {
     EXPECT_TRUE(first->ClaimHealthRound(990, 60));
 }
 
-TEST_P(ProxyStoreTest, ConnectionsTheDatabaseDroppedAreReplaced) {
-    if (GetParam() != TBackend::Postgres) {
-        GTEST_SKIP() << "an SQLite file has no connections to drop";
-    }
-    auto store = Open();
-    store->PutProxy(Proxy("10.0.0.1", 80));
-    ASSERT_EQ(store->ListProxies().size(), 1u);
-    // As a restart of the database would: every other session ends.
-    TPgConnection admin(Db, "admin");
-    admin.Exec(
-        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
-        " WHERE datname = current_database() AND pid <> pg_backend_pid()");
-    EXPECT_EQ(store->ListProxies().size(), 1u);
-    EXPECT_TRUE(store->ClaimHealthRound(1000, 60));
-}
-
 INSTANTIATE_TEST_SUITE_P(Backends,
                          ProxyStoreTest,
                          ::testing::Values(TBackend::Sqlite, TBackend::Postgres),
@@ -249,6 +233,27 @@ TEST(PostgresDeploymentTest, AStoreBehindItsMigrationsIsRefusedUntilTheToolMigra
     const std::string log = ReadAll(options.LogPath);
     EXPECT_NE(log.find("store postgresql:///deploy?"), std::string::npos) << log;
     EXPECT_EQ(log.find("s3cret"), std::string::npos) << log;
+}
+
+TEST(PostgresStoreTest, ConnectionsTheDatabaseDroppedAreReplaced) {
+    std::string whyNot;
+    TPostgresCluster* cluster = Cluster(whyNot);
+    if (!cluster) {
+        GTEST_SKIP() << "no PostgreSQL here: " << whyNot;
+    }
+    cluster->CreateDatabase("dropped");
+    const std::string db = cluster->Url("dropped");
+    MigrateProxyStore(db);
+    auto store = OpenProxyStore(db);
+    store->PutProxy(Proxy("10.0.0.1", 80));
+    ASSERT_EQ(store->ListProxies().size(), 1u);
+    // As a restart of the database would: every other session ends.
+    TPgConnection admin(db, "admin");
+    admin.Exec(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+        " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+    EXPECT_EQ(store->ListProxies().size(), 1u);
+    EXPECT_TRUE(store->ClaimHealthRound(1000, 60));
 }
 
 }  // namespace
