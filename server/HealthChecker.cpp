@@ -110,7 +110,13 @@ void THealthChecker::Stop() {
 void THealthChecker::Loop() {
     for (;;) {
         try {
-            RunRound();
+            const auto now = static_cast<std::int64_t>(std::time(nullptr));
+            if (FStore.ClaimHealthRound(now, FOptions.Interval.count())) {
+                RunRound();
+            } else {
+                std::lock_guard lock(FMutex);
+                ++FSkipped;
+            }
         } catch (const std::exception& e) {
             FLog.Line(std::string("health check round failed: ") + e.what());
         }
@@ -171,6 +177,11 @@ void THealthChecker::RunRound() {
 std::uint64_t THealthChecker::Rounds() const {
     std::lock_guard lock(FMutex);
     return FRounds;
+}
+
+std::uint64_t THealthChecker::SkippedRounds() const {
+    std::lock_guard lock(FMutex);
+    return FSkipped;
 }
 
 bool THealthChecker::WaitForRounds(std::uint64_t count, std::chrono::milliseconds timeout) const {

@@ -28,7 +28,9 @@ bool CheckProxy(const TProxyEntry& proxy, const THealthOptions& options, std::st
 
 // Checks every proxy of the store on a schedule, the first round right away,
 // and writes each result to the store (nothing is kept here, so any server
-// process sees the same health).
+// process sees the same health). Before each scheduled round it claims the
+// round from the store, so that one process of a deployment runs it; the
+// others skip it.
 class THealthChecker {
   public:
     THealthChecker(IProxyStore& store, TServerLog& log, THealthOptions options);
@@ -44,6 +46,8 @@ class THealthChecker {
     void RunRound();
     // Rounds finished since start.
     std::uint64_t Rounds() const;
+    // Scheduled rounds left to another process.
+    std::uint64_t SkippedRounds() const;
     // True when at least count rounds have finished within timeout.
     bool WaitForRounds(std::uint64_t count, std::chrono::milliseconds timeout) const;
 
@@ -57,6 +61,7 @@ class THealthChecker {
     mutable std::condition_variable FChanged;
     bool FStopping = false;
     std::uint64_t FRounds = 0;
+    std::uint64_t FSkipped = 0;
     std::thread FThread;
 };
 

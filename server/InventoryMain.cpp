@@ -2,12 +2,13 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/support/UrlUtils.h"
-#include "server/SqliteProxyStore.h"
 #include "server/core/CommandLine.h"
+#include "server/store/OpenProxyStore.h"
 
 namespace {
 
@@ -55,7 +56,15 @@ int Import(IProxyStore& store, const std::string& file) {
 }
 
 int Run(const TInventoryCommand& command) {
-    TSqliteProxyStore store(command.DbPath);
+    if (command.Action == TInventoryAction::KMigrate) {
+        for (const std::string& line : MigrateProxyStore(command.DbPath)) {
+            std::printf("%s\n", line.c_str());
+        }
+        return 0;
+    }
+    // A PostgreSQL store behind this build's schema is refused here.
+    const std::unique_ptr<IProxyStore> opened = OpenProxyStore(command.DbPath);
+    IProxyStore& store = *opened;
     switch (command.Action) {
         case TInventoryAction::KAdd:
             store.PutProxy(command.Entry);
@@ -85,9 +94,7 @@ int Run(const TInventoryCommand& command) {
             std::printf("release %s\n", command.Release.Version.c_str());
             return 0;
         case TInventoryAction::KMigrate:
-            // Opening the file brought its schema up to date.
-            std::printf("schema up to date\n");
-            return 0;
+            break;
     }
     return kBadInput;
 }
@@ -106,7 +113,9 @@ int main(int argc, char** argv) {
     try {
         return Run(*command);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "cloakline-inventory: %s\n", e.what());
+        // Store errors name the store without credentials already; this
+        // catches any other text that might carry the URL.
+        std::fprintf(stderr, "cloakline-inventory: %s\n", cloakline::RedactUrlCredentials(e.what()).c_str());
         return 1;
     }
 }

@@ -4,9 +4,16 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "server/store/OpenProxyStore.h"
+#include "server/store/StoreName.h"
+
 namespace cloakline::server {
 
 namespace {
+
+// How long a process answers from what it read of the healthy list and the
+// release record; other processes' writes show after at most this.
+constexpr std::chrono::seconds kReadCacheTtl{3};
 
 // Where a client on this machine reaches the listening socket.
 std::string ReachableHost(const std::string& listen) {
@@ -37,7 +44,13 @@ bool TServerApp::Start(std::string& error) {
     try {
         FLog = std::make_unique<TServerLog>(FOptions.LogPath);
         FLog->SetRefusalLinesPerSecond(FOptions.LogLinesPerSecond);
-        FStore = std::make_unique<TSqliteProxyStore>(FOptions.DbPath);
+        FStore = OpenProxyStore(FOptions.DbPath);
+        FCachedReads =
+            std::make_unique<TCachedReadsStore>(*FStore, kReadCacheTtl, std::chrono::steady_clock::now);
+        FTouches = std::make_unique<TTouchBatchingStore>(*FCachedReads, TTouchBatchOptions{},
+                                                         std::chrono::steady_clock::now,
+                                                         [this](const std::string& why) { FLog->Line(why); });
+        FTouches->Start();
 
         TAddressRanges ranges;
         if (!FOptions.RangesPath.empty()) {
@@ -63,7 +76,7 @@ bool TServerApp::Start(std::string& error) {
         }
         FLocator = std::make_unique<TAddressLocator>(std::move(ranges), std::move(countries));
 
-        FHttp = std::make_unique<THttpService>(*FStore, *FLocator, *FLog);
+        FHttp = std::make_unique<THttpService>(*FTouches, *FLocator, *FLog);
         FPort = FHttp->Bind(FOptions.Listen, FOptions.Port);
         if (FPort < 0) {
             error = "cannot listen on " + FOptions.Listen + ":" + std::to_string(FOptions.Port);
@@ -93,7 +106,7 @@ bool TServerApp::Start(std::string& error) {
         health.Url = FOptions.HealthUrl.empty() ? reachable + "/checkip" : FOptions.HealthUrl;
         FHealth = std::make_unique<THealthChecker>(*FStore, *FLog, health);
         FHealth->Start();
-        FLog->Line("listening on " + ListenUrl() + ", store " + FOptions.DbPath);
+        FLog->Line("listening on " + ListenUrl() + ", store " + ShownStoreName(FOptions.DbPath));
         return true;
     } catch (const std::exception& e) {
         error = e.what();
@@ -110,6 +123,9 @@ void TServerApp::Stop() {
     }
     if (FServing.joinable()) {
         FServing.join();
+    }
+    if (FTouches) {
+        FTouches->Stop();
     }
 }
 

@@ -8,8 +8,8 @@
 #include "server/HealthChecker.h"
 #include "server/HttpService.h"
 #include "server/ServerLog.h"
-#include "server/SqliteProxyStore.h"
 #include "server/core/CommandLine.h"
+#include "server/store/StoreDecorators.h"
 
 namespace cloakline::server {
 
@@ -29,14 +29,18 @@ class TServerApp {
     int Port() const { return FPort; }
     // "http://ADDR:PORT" of the listening socket.
     std::string ListenUrl() const;
-    IProxyStore& Store() { return *FStore; }
+    // As requests see it: reads cached, touches queued.
+    IProxyStore& Store() { return *FTouches; }
+    TTouchBatchingStore& Touches() { return *FTouches; }
     THealthChecker& Health() { return *FHealth; }
 
   private:
     TServerOptions FOptions;
     int FPort = -1;
     std::unique_ptr<TServerLog> FLog;
-    std::unique_ptr<TSqliteProxyStore> FStore;
+    std::unique_ptr<IProxyStore> FStore;
+    std::unique_ptr<TCachedReadsStore> FCachedReads;
+    std::unique_ptr<TTouchBatchingStore> FTouches;
     std::unique_ptr<TAddressLocator> FLocator;
     std::unique_ptr<THttpService> FHttp;
     std::unique_ptr<THealthChecker> FHealth;

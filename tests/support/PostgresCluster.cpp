@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -97,6 +100,28 @@ std::string Describe(const std::string& what, const TRunResult& r) {
     return what + " failed (status " + std::to_string(r.Status) + "): " + r.Output;
 }
 
+constexpr const char* kPrefix = "cl-pg-";
+
+// Clusters left running by a test process that was killed (a time-out):
+// stopped and removed, so that they do not pile up.
+void RemoveOrphans(const std::string& bin) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kPrefix, 0) != 0) {
+            continue;
+        }
+        const std::string owner = ReadAll((entry.path() / "owner.pid").string());
+        const long pid = std::strtol(owner.c_str(), nullptr, 10);
+        if (pid <= 0 || kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+            continue;
+        }
+        Run({bin + "/pg_ctl", "stop", "-w", "-m", "immediate", "-D", entry.path().string() + "/data"},
+            entry.path().string(), true);
+        fs::remove_all(entry.path(), ec);
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<TPostgresCluster> TPostgresCluster::Start(std::string& whyNot) {
@@ -113,11 +138,13 @@ std::unique_ptr<TPostgresCluster> TPostgresCluster::Start(std::string& whyNot) {
         return nullptr;
     }
     // Short, so that the socket's path stays within its 107 bytes.
-    std::string dir = (fs::temp_directory_path() / "cl-pg-XXXXXX").string();
+    RemoveOrphans(bin);
+    std::string dir = (fs::temp_directory_path() / (std::string(kPrefix) + "XXXXXX")).string();
     if (!mkdtemp(dir.data())) {
         whyNot = "cannot create a temporary folder";
         return nullptr;
     }
+    std::ofstream(dir + "/owner.pid") << getpid();
     if (root && chown(dir.c_str(), nobody->pw_uid, nobody->pw_gid) != 0) {
         whyNot = "cannot hand " + dir + " to nobody";
         fs::remove_all(dir);

@@ -28,11 +28,15 @@ class TSqliteProxyStore : public IProxyStore {
     bool RemoveProxy(const std::string& address) override;
     void RecordHealth(const std::string& address, bool healthy, std::int64_t checkedAt) override;
     int RecordTouch(const std::string& host, std::optional<std::uint16_t> port, std::int64_t at) override;
+    void RecordTouches(const std::vector<TTouch>& touches) override;
     std::optional<TRelease> Release() override;
     void SetRelease(const TRelease& release) override;
+    // Several processes may share the file: the write lock makes the check
+    // and the record one step.
+    bool ClaimHealthRound(std::int64_t now, std::int64_t intervalSeconds) override;
 
     // The schema version this build writes (PRAGMA user_version).
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     class TConnection;
 

@@ -1,10 +1,13 @@
-#include "server/SqliteProxyStore.h"
+#include "server/store/SqliteProxyStore.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+
+#include "server/store/HealthRound.h"
 
 namespace cloakline::server {
 
@@ -22,6 +25,8 @@ enum TStatementId : std::size_t {
     KTouchAddress,
     KReleaseGet,
     KReleaseSet,
+    KRoundGet,
+    KRoundSet,
     KBegin,
     KCommit,
     KRollback,
@@ -58,6 +63,11 @@ std::string StatementSql(TStatementId id) {
         case KReleaseSet:
             return "INSERT INTO release (id, version, info, page) VALUES (1, ?1, ?2, ?3)"
                    " ON CONFLICT(id) DO UPDATE SET version = ?1, info = ?2, page = ?3";
+        case KRoundGet:
+            return "SELECT started_at FROM health_round WHERE id = 1";
+        case KRoundSet:
+            return "INSERT INTO health_round (id, started_at) VALUES (1, ?1)"
+                   " ON CONFLICT(id) DO UPDATE SET started_at = ?1";
         case KBegin:
             return "BEGIN IMMEDIATE";
         case KCommit:
@@ -97,6 +107,10 @@ constexpr std::string_view kSchemaV2 =
     "ALTER TABLE proxy ADD COLUMN scheme TEXT NOT NULL DEFAULT 'http';"
     "ALTER TABLE proxy ADD COLUMN username TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE proxy ADD COLUMN password TEXT NOT NULL DEFAULT '';";
+
+// The start of the last health round of all processes that share the file.
+constexpr std::string_view kSchemaV3 =
+    "CREATE TABLE health_round (id INTEGER PRIMARY KEY CHECK (id = 1), started_at INTEGER NOT NULL);";
 
 constexpr std::string_view kSocks5 = "socks5";
 
@@ -322,6 +336,9 @@ TSqliteProxyStore::TSqliteProxyStore(std::string path) : FPath(std::move(path)) 
         if (version < 2) {
             c->Exec(kSchemaV2);
         }
+        if (version < 3) {
+            c->Exec(kSchemaV3);
+        }
         c->Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion));
         c->Exec("COMMIT");
     } catch (...) {
@@ -405,6 +422,46 @@ int TSqliteProxyStore::RecordTouch(const std::string& host,
     }
     s.Step();
     return c->Changes();
+}
+
+void TSqliteProxyStore::RecordTouches(const std::vector<TTouch>& touches) {
+    if (touches.empty()) {
+        return;
+    }
+    // A proxy that several touches name takes the latest of them.
+    std::vector<TTouch> ordered = touches;
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const TTouch& a, const TTouch& b) { return a.At < b.At; });
+    TLease c(*this);
+    InTransaction(*c, [&] {
+        for (const TTouch& touch : ordered) {
+            TStatement s(*c, touch.Port ? KTouchAddress : KTouchHost);
+            s.Bind(1, touch.Host).Bind(2, touch.At);
+            if (touch.Port) {
+                s.Bind(3, static_cast<std::int64_t>(*touch.Port));
+            }
+            s.Step();
+        }
+    });
+}
+
+bool TSqliteProxyStore::ClaimHealthRound(std::int64_t now, std::int64_t intervalSeconds) {
+    TLease c(*this);
+    bool granted = false;
+    InTransaction(*c, [&] {
+        std::optional<std::int64_t> last;
+        {
+            TStatement s(*c, KRoundGet);
+            if (s.Step()) {
+                last = s.Int(0);
+            }
+        }
+        granted = IsHealthRoundDue(last, now, intervalSeconds);
+        if (granted) {
+            TStatement(*c, KRoundSet).Bind(1, now).Step();
+        }
+    });
+    return granted;
 }
 
 std::optional<TRelease> TSqliteProxyStore::Release() {
