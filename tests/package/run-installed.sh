@@ -6,7 +6,8 @@
 # The server runs with the unit's command line and /etc/default's values, a
 # range table given through the options variable placing this machine in the
 # United Kingdom; the program shows its main window on Xvfb with openbox, its
-# picture is compared with REFERENCE.png, and `cloakline -s` ends it.
+# picture is compared with REFERENCE.png, the Options dialog turns autostart on
+# (the entry must start /usr/bin/cloakline), and `cloakline -s` ends it.
 set -euo pipefail
 work=$1
 reference=$2
@@ -92,6 +93,27 @@ sleep 4
 xwd -silent -id "$window" -out "$work/main-window.xwd"
 python3 "$here/window_picture.py" "$work/main-window.xwd" "$reference" --save "$work/main-window.png" ||
     fail "the main window does not look like $reference (see $work/main-window.png)"
+
+# Options: "Automatically run Cloakline when I log in", then OK.
+xdotool mousemove --window "$window" 434 217 click 1
+dialog=""
+for _ in $(seq 1 20); do
+    dialog=$(xdotool search --onlyvisible --name '^Options$' 2>/dev/null | head -1 || true)
+    [ -n "$dialog" ] && break
+    sleep 0.5
+done
+[ -n "$dialog" ] || fail "the Options dialog did not open within 10 s"
+xdotool mousemove --window "$dialog" 25 53 click 1
+xdotool mousemove --window "$dialog" 329 287 click 1
+entry=""
+for _ in $(seq 1 20); do
+    entry=$(ls "$XDG_CONFIG_HOME"/autostart/Cloakline*.desktop 2>/dev/null | head -1 || true)
+    [ -n "$entry" ] && break
+    sleep 0.5
+done
+[ -n "$entry" ] || fail "Options wrote no autostart entry within 10 s"
+grep -qE '^Exec=/usr/bin/cloakline( |$)' "$entry" || fail "the autostart entry does not start /usr/bin/cloakline: $(cat "$entry")"
+echo "program: the autostart entry starts $(sed -n 's/^Exec=//p' "$entry")"
 
 cloakline -s || fail "cloakline -s ended with $?"
 for _ in $(seq 1 40); do
