@@ -46,6 +46,7 @@ cloakline -i || fail "cloakline -i ended with $?"
 . /etc/default/cloakline-server
 STATE_DIRECTORY="$work/state"
 printf '127.0.0.1,127.0.0.1,GB,United Kingdom,London\n' >"$work/ranges.csv"
+# shellcheck disable=SC2034 # expanded by the eval below
 CLOAKLINE_SERVER_OPTIONS="--ranges $work/ranges.csv"
 cloakline-inventory --db "$STATE_DIRECTORY/cloakline.db" release --version 1.0.0.2 >/dev/null
 command_line=$(sed -n 's/^ExecStart=//p' /usr/lib/systemd/system/cloakline-server.service)
@@ -107,7 +108,7 @@ xdotool mousemove --window "$dialog" 25 53 click 1
 xdotool mousemove --window "$dialog" 329 287 click 1
 entry=""
 for _ in $(seq 1 20); do
-    entry=$(ls "$XDG_CONFIG_HOME"/autostart/Cloakline*.desktop 2>/dev/null | head -1 || true)
+    entry=$(find "$XDG_CONFIG_HOME/autostart" -name 'Cloakline*.desktop' 2>/dev/null | head -1 || true)
     [ -n "$entry" ] && break
     sleep 0.5
 done
