@@ -159,7 +159,7 @@ void TfrmFlashForm::CreateFlashPlayer() {
     FFlashPlayer->SetOnFSCommand(
         [this](const std::string& command, const std::string& args) { FlashPlayerFSCommand(command, args); });
 
-    FFlashPlayer->SetMovie(ExtractFilePath(GetExeName(GlobalPlatform())) + "res\\shroud.dat");
+    FFlashPlayer->SetMovie(GetAppPath(GlobalPlatform()) + "res\\shroud.dat");
     const QString movie = NativePathFromProgramPath(FFlashPlayer->Movie());
     if (!QFileInfo(movie).isFile()) {
         FHooks.ShowMessage(movie.toStdString() + " File Error!");

@@ -289,8 +289,7 @@ void TfrmMain::FormCreate() {
     }
     const std::string journalPath = settings.UserDataFolder() + std::string(kRestoreJournalName);
     FJournal = std::make_unique<TSettingsJournal>(system, journalPath);
-    FGuard = std::make_unique<TGuardLink>(system.GuardLauncher.get(), GetAppPath(system) + "cloakline-guard",
-                                          journalPath);
+    FGuard = std::make_unique<TGuardLink>(system.GuardLauncher.get(), GetGuardProgram(system), journalPath);
     const auto hidingChanged = [this](bool hiding) {
         SetHidingAction(hiding);
         if (FKeeper) {

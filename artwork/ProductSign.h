@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QColor>
+#include <QImage>
+#include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
 
@@ -13,5 +15,11 @@ inline const QColor kMint(0x5f, 0xd3, 0xc4);
 
 // The program's sign: a hooded figure whose face is hidden, filling box.
 QPainterPath Hood(const QRectF& box);
+
+// Faint meridians and parallels of a globe inside a circle.
+void DrawGlobeLines(QPainter& p, const QPointF& centre, double radius, const QPen& pen);
+
+// The program's icon, size x size pixels: the sign in a ringed medallion.
+QImage ProgramIcon(int size);
 
 }  // namespace cloakline::artwork

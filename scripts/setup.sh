@@ -16,6 +16,7 @@ packages=(
     libboost-dev microsocks haproxy nginx
     libsqlite3-dev geoip-database libgeoip-dev wrk
     postgresql libpq-dev
+    dpkg-dev fakeroot file lintian desktop-file-utils appstream systemd x11-apps
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64
     clang libclang-rt-14-dev libfuzzer-14-dev
 )

@@ -1,5 +1,6 @@
 #include "server/ServerApp.h"
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -23,6 +24,17 @@ std::string ReachableHost(const std::string& listen) {
 }  // namespace
 
 std::string DefaultFlagsDir() {
+    // An installed server (/usr/bin) serves its package's flags
+    // (/usr/share/cloakline-server/flags); a build tree has none there.
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::filesystem::path installed =
+            exe.parent_path().parent_path() / "share" / "cloakline-server" / "flags";
+        if (std::filesystem::is_directory(installed, ec)) {
+            return installed.string();
+        }
+    }
 #ifdef CLOAKLINE_SERVER_FLAGS_DIR
     return CLOAKLINE_SERVER_FLAGS_DIR;
 #else

@@ -33,8 +33,6 @@ constexpr int kCardSize = 48;
 // from the server at that size, so the shipped ones match them.
 constexpr int kShortSize = 48;
 
-const QColor kHoodColour(0xe9, 0xf7, 0xf5);
-
 struct Flag {
     QString code;
     QImage picture;
@@ -74,23 +72,6 @@ QImage Fit(const QImage& source, const QRect& crop, int size) {
     p.drawImage(QPoint((size - target.width()) / 2, (size - target.height()) / 2), scaled);
     p.end();
     return square.convertToFormat(QImage::Format_ARGB32);
-}
-
-void DrawGlobeLines(QPainter& p, const QPointF& centre, double radius, const QPen& pen) {
-    p.save();
-    p.setBrush(Qt::NoBrush);
-    p.setPen(pen);
-    for (const double f : {0.4, 0.78}) {
-        p.drawEllipse(centre, radius * f, radius);
-    }
-    p.drawLine(QPointF(centre.x(), centre.y() - radius), QPointF(centre.x(), centre.y() + radius));
-    for (const double f : {-0.5, 0.0, 0.5}) {
-        const double dy = radius * f;
-        const double half = std::sqrt(radius * radius - dy * dy);
-        p.drawLine(QPointF(centre.x() - half, centre.y() + dy), QPointF(centre.x() + half, centre.y() + dy));
-    }
-    p.drawEllipse(centre, radius, radius);
-    p.restore();
 }
 
 // The artwork leaves faint half-transparent seams where two colours meet, which
@@ -161,48 +142,6 @@ QImage AnyCountry(const QImage& blank, const QSize& size) {
         }
     }
     return result;
-}
-
-QImage Icon(int size) {
-    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    const double s = size;
-    const QPointF centre(s / 2, s / 2);
-    // Small icons get relatively thicker strokes, or the ring vanishes.
-    const double ringWidth = size <= 16 ? 1.5 : size <= 32 ? 2.0 : s * 0.05;
-    const double radius = s / 2 - ringWidth / 2 - (size <= 16 ? 0.25 : s * 0.02);
-
-    QRadialGradient disc(centre.x() - s * 0.15, centre.y() - s * 0.2, s * 0.75);
-    disc.setColorAt(0.0, kSea);
-    disc.setColorAt(1.0, kNight);
-    p.setPen(Qt::NoPen);
-    p.setBrush(disc);
-    p.drawEllipse(centre, radius, radius);
-    QPainterPath inside;
-    inside.addEllipse(centre, radius, radius);
-    p.save();
-    p.setClipPath(inside);
-    if (size >= 32) {
-        DrawGlobeLines(p, centre, radius * 0.96, QPen(QColor(255, 255, 255, 46), std::max(1.0, s / 128)));
-    }
-    // The cloak's shoulders run out under the ring, like a portrait in a medallion.
-    const double hoodW = s * 0.6;
-    const double hoodH = s * 0.76;
-    const QRectF hood(centre.x() - hoodW / 2, centre.y() - s * 0.31, hoodW, hoodH);
-    p.setBrush(kHoodColour);
-    p.drawPath(Hood(hood));
-    if (size >= 32) {
-        p.setBrush(kMint);
-        p.drawEllipse(QPointF(centre.x(), hood.top() + hoodH * 0.3), s * 0.035, s * 0.035);
-    }
-    p.restore();
-    p.setBrush(Qt::NoBrush);
-    p.setPen(QPen(kMint, ringWidth));
-    p.drawEllipse(centre, radius, radius);
-    p.end();
-    return image.convertToFormat(QImage::Format_ARGB32);
 }
 
 void Put16(QByteArray& out, int v) {
@@ -357,7 +296,8 @@ int main(int argc, char** argv) {
     }
 
     const QString iconPath = program.filePath(QStringLiteral("res/icon.ico"));
-    if (!WriteFile(iconPath, IconFile({Icon(16), Icon(32), Icon(48), Icon(256)}))) {
+    if (!WriteFile(iconPath,
+                   IconFile({ProgramIcon(16), ProgramIcon(32), ProgramIcon(48), ProgramIcon(256)}))) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(iconPath));
         return 1;
     }

@@ -1,5 +1,7 @@
 #include "core/support/ShellUtils.h"
 
+#include <algorithm>
+
 #include "core/support/PathUtils.h"
 #include "core/support/RandomGenerator.h"
 
@@ -27,7 +29,10 @@ std::string GetExeName(const Platform& platform) {
     return platform.Folders ? platform.Folders->GetExeName() : std::string();
 }
 
-std::string GetAppPath(const Platform& platform) {
+namespace {
+
+// The program file's folder in its long form, ending with "\".
+std::string ExeFolder(const Platform& platform) {
     const std::string exe = GetExeName(platform);
     const std::size_t slash = exe.rfind('\\');
     std::string folder = slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
@@ -37,6 +42,47 @@ std::string GetAppPath(const Platform& platform) {
     // Callers glue file names straight onto this, so the separator must be there
     // whatever the long form looks like.
     return IncludeTrailingBackslash(folder);
+}
+
+// base ("\usr\bin\") with relative ("..\share\cloakline") applied by text, so
+// the result carries no "..": it is shown and compared as it is.
+std::string ApplyRelative(std::string base, std::string_view relative) {
+    base = ExcludeTrailingBackslash(base);
+    std::size_t at = 0;
+    while (at <= relative.size()) {
+        const std::size_t end = std::min(relative.find('\\', at), relative.size());
+        const std::string_view part = relative.substr(at, end - at);
+        if (part == "..") {
+            const std::size_t slash = base.rfind('\\');
+            base.erase(slash == std::string::npos ? 0 : slash);
+        } else if (!part.empty() && part != ".") {
+            base += '\\';
+            base.append(part);
+        }
+        at = end + 1;
+    }
+    return IncludeTrailingBackslash(base);
+}
+
+}  // namespace
+
+std::string FindShippedFolder(const Platform& platform,
+                              std::string_view file,
+                              std::string_view installedFolder) {
+    const std::string beside = ExeFolder(platform);
+    if (!platform.Files || beside.empty() || platform.Files->FileExists(beside + std::string(file))) {
+        return beside;
+    }
+    const std::string installed = ApplyRelative(beside, installedFolder);
+    return platform.Files->FileExists(installed + std::string(file)) ? installed : beside;
+}
+
+std::string GetAppPath(const Platform& platform) {
+    return FindShippedFolder(platform, kShippedMarkerFile, kInstalledDataFolder);
+}
+
+std::string GetGuardProgram(const Platform& platform) {
+    return FindShippedFolder(platform, kGuardProgram, kInstalledHelperFolder) + std::string(kGuardProgram);
 }
 
 std::string GetAppDir(const Platform& platform) {

@@ -12,8 +12,27 @@ namespace cloakline {
 // platform's services. Paths in program form.
 
 std::string GetExeName(const Platform& platform);
-// The program's folder in its long form, ending with "\".
+
+// An installed copy keeps its shipped files apart from the program file, the
+// way Linux systems lay programs out: /usr/bin/cloakline with its files in
+// /usr/share/cloakline/ and its helper in /usr/libexec/cloakline/.
+inline constexpr std::string_view kShippedMarkerFile = "const.dat";
+inline constexpr std::string_view kInstalledDataFolder = "..\\share\\cloakline";
+inline constexpr std::string_view kGuardProgram = "cloakline-guard";
+inline constexpr std::string_view kInstalledHelperFolder = "..\\libexec\\cloakline";
+
+// The folder, ending with "\", that holds file: the program's own folder (in
+// its long form) when file is there, as in a build tree or a portable copy;
+// else installedFolder taken relative to it when file is there; else the
+// program's own folder.
+std::string FindShippedFolder(const Platform& platform,
+                              std::string_view file,
+                              std::string_view installedFolder);
+// The folder of the files that ship with the program (constants, languages,
+// skins, pictures, the panel), ending with "\".
 std::string GetAppPath(const Platform& platform);
+// The guard program's full path, found the same way.
+std::string GetGuardProgram(const Platform& platform);
 // GetAppPath without the trailing "\".
 std::string GetAppDir(const Platform& platform);
 std::string GetTempDir(const Platform& platform);

@@ -1,5 +1,6 @@
 #include <fenv.h>
 
+#include "core/support/ShellUtils.h"
 #include "platform/api/Platform.h"
 #include "platform/linux/LinuxAutoRun.h"
 #include "platform/linux/LinuxBrowserInventory.h"
@@ -17,6 +18,7 @@
 #include "platform/linux/LinuxSingleInstance.h"
 #include "platform/linux/LinuxSystemInfo.h"
 #include "platform/linux/LinuxSystemProxy.h"
+#include "platform/linux/NativePath.h"
 
 namespace cloakline {
 
@@ -25,7 +27,9 @@ std::unique_ptr<Platform> CreateSystemPlatform() {
     platform->Files = std::make_unique<LinuxFileSystem>();
     platform->Folders = std::make_unique<LinuxDataFolders>();
     platform->AutoRun = std::make_unique<LinuxAutoRun>();
-    platform->Processes = std::make_unique<LinuxProcesses>();
+    // Local pages open only from the folder of the shipped files, which an
+    // installation keeps apart from the program file.
+    platform->Processes = std::make_unique<LinuxProcesses>(ToNativePath(GetAppDir(*platform)));
     platform->SystemInfo = std::make_unique<LinuxSystemInfo>();
     platform->Clock = std::make_unique<LinuxClock>();
     platform->SingleInstance = std::make_unique<LinuxSingleInstance>();

@@ -118,6 +118,29 @@ TEST(ProgramFolder, AppPathEndsWithBackslashAndAppDirNever) {
     }
 }
 
+TEST(ProgramFolder, ShippedFilesBesideTheProgramWinOverTheInstalledTree) {
+    test::TempDir dir;
+    dir.WriteFile("usr/share/cloakline/const.dat", "[App]\n");
+    dir.WriteFile("usr/libexec/cloakline/cloakline-guard", "");
+    TestPlatform tp;
+    tp.Folders->ExeName = dir.ProgramPath("usr/bin/cloakline");
+    // Installed: nothing beside /usr/bin/cloakline.
+    EXPECT_EQ(GetAppPath(tp.P), dir.ProgramPath("usr/share/cloakline") + "\\");
+    EXPECT_EQ(GetAppDir(tp.P), dir.ProgramPath("usr/share/cloakline"));
+    EXPECT_EQ(GetGuardProgram(tp.P), dir.ProgramPath("usr/libexec/cloakline/cloakline-guard"));
+
+    // A build tree or portable copy: its own files count, even with an installation beside it.
+    dir.WriteFile("usr/bin/const.dat", "[App]\n");
+    dir.WriteFile("usr/bin/cloakline-guard", "");
+    EXPECT_EQ(GetAppPath(tp.P), dir.ProgramPath("usr/bin") + "\\");
+    EXPECT_EQ(GetGuardProgram(tp.P), dir.ProgramPath("usr/bin/cloakline-guard"));
+
+    // Found nowhere: the program's own folder, where the user expects them.
+    tp.Folders->ExeName = dir.ProgramPath("opt/bin/cloakline");
+    EXPECT_EQ(GetAppPath(tp.P), dir.ProgramPath("opt/bin") + "\\");
+    EXPECT_EQ(GetGuardProgram(tp.P), dir.ProgramPath("opt/bin/cloakline-guard"));
+}
+
 TEST(ProgramFolder, TempDirComesFromTheSystemFolders) {
     TestPlatform tp;
     tp.Folders->TempDir = "\\var\\tmp\\";
