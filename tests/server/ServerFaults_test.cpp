@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "server/HttpService.h"
-#include "server/SqliteProxyStore.h"
+#include "server/store/SqliteProxyStore.h"
 #include "tests/support/TempDir.h"
 
 namespace cloakline::server {
