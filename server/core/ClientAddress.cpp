@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 
+#include "core/support/TextUtils.h"
 #include "server/core/Ipv4.h"
 
 namespace cloakline::server {
@@ -12,27 +13,14 @@ namespace {
 using TIpv6 = std::array<unsigned char, 16>;
 
 // A version 1 line is at most 107 bytes with its CR LF.
-constexpr std::size_t KMaxTextHeader = 107;
-constexpr std::string_view KTextPrefix = "PROXY ";
-constexpr std::string_view KBinarySignature{"\r\n\r\n\0\r\nQUIT\n", 12};
-constexpr std::size_t KBinaryFixedPart = 16;
+constexpr std::size_t kMaxTextHeader = 107;
+constexpr std::string_view kTextPrefix = "PROXY ";
+constexpr std::string_view kBinarySignature{"\r\n\r\n\0\r\nQUIT\n", 12};
+constexpr std::size_t kBinaryFixedPart = 16;
 // Addresses (216 bytes at most, for UNIX sockets) and a few TLVs; a balancer
 // that announces more is not one we talk to, and the bound keeps what a
 // connection may make us buffer before its request small.
-constexpr std::size_t KMaxBinaryPayload = 2048;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
+constexpr std::size_t kMaxBinaryPayload = 2048;
 
 // Text forms of RFC 4291: hex groups of up to four digits, one "::" for a run
 // of zero groups, and an IPv4 tail in the last 32 bits.
@@ -70,7 +58,7 @@ std::optional<TIpv6> ParseIpv6(std::string_view text) {
         }
         unsigned value = 0;
         for (char c : part) {
-            const int digit = HexValue(c);
+            const int digit = HexDigitValue(c);
             if (digit < 0) {
                 return std::nullopt;
             }
@@ -155,7 +143,7 @@ std::string FormatIpv6(const TIpv6& bytes) {
         }
         g = end;
     }
-    static constexpr char KDigits[] = "0123456789abcdef";
+    static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
     for (std::size_t g = 0; g < 8; ++g) {
         if (g == bestStart) {
@@ -173,7 +161,7 @@ std::string FormatIpv6(const TIpv6& bytes) {
                 continue;
             }
             leading = false;
-            out += KDigits[digit];
+            out += kDigits[digit];
         }
     }
     return out;
@@ -227,12 +215,12 @@ bool IsPort(std::string_view text) {
 
 // "PROXY TCP4 src dst srcport dstport\r\n", one space between the fields.
 TProxyProtocolStatus ParseTextHeader(std::string_view bytes, TProxyProtocolHeader& header) {
-    const std::size_t end = bytes.substr(0, KMaxTextHeader).find("\r\n");
+    const std::size_t end = bytes.substr(0, kMaxTextHeader).find("\r\n");
     if (end == std::string_view::npos) {
-        return bytes.size() >= KMaxTextHeader ? TProxyProtocolStatus::KInvalid
+        return bytes.size() >= kMaxTextHeader ? TProxyProtocolStatus::KInvalid
                                               : TProxyProtocolStatus::KIncomplete;
     }
-    const std::string_view line = bytes.substr(KTextPrefix.size(), end - KTextPrefix.size());
+    const std::string_view line = bytes.substr(kTextPrefix.size(), end - kTextPrefix.size());
     for (char c : line) {
         if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E) {
             return TProxyProtocolStatus::KInvalid;
@@ -277,7 +265,7 @@ TProxyProtocolStatus ParseTextHeader(std::string_view bytes, TProxyProtocolHeade
 }
 
 TProxyProtocolStatus ParseBinaryHeader(std::string_view bytes, TProxyProtocolHeader& header) {
-    if (bytes.size() < KBinaryFixedPart) {
+    if (bytes.size() < kBinaryFixedPart) {
         return TProxyProtocolStatus::KIncomplete;
     }
     const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(bytes[at]); };
@@ -286,21 +274,21 @@ TProxyProtocolStatus ParseBinaryHeader(std::string_view bytes, TProxyProtocolHea
     const unsigned family = byte(13) >> 4;
     const unsigned protocol = byte(13) & 0xF;
     const std::size_t payload = (std::size_t{byte(14)} << 8) | byte(15);
-    if (version != 2 || command > 1 || family > 3 || protocol > 2 || payload > KMaxBinaryPayload) {
+    if (version != 2 || command > 1 || family > 3 || protocol > 2 || payload > kMaxBinaryPayload) {
         return TProxyProtocolStatus::KInvalid;
     }
     static constexpr std::array<std::size_t, 4> KAddressBytes{0, 12, 36, 216};
     if (payload < KAddressBytes[family]) {
         return TProxyProtocolStatus::KInvalid;
     }
-    if (bytes.size() < KBinaryFixedPart + payload) {
+    if (bytes.size() < kBinaryFixedPart + payload) {
         return TProxyProtocolStatus::KIncomplete;
     }
-    header = {{}, KBinaryFixedPart + payload};
+    header = {{}, kBinaryFixedPart + payload};
     // LOCAL is the balancer's own check; UNSPEC and UNIX carry no address of
     // ours. TLVs after the addresses are not needed and are skipped.
     if (command == 1) {
-        const auto* addresses = reinterpret_cast<const unsigned char*>(bytes.data()) + KBinaryFixedPart;
+        const auto* addresses = reinterpret_cast<const unsigned char*>(bytes.data()) + kBinaryFixedPart;
         if (family == 1) {
             header.SourceAddress = FormatIpv4(Ipv4Of(addresses));
         } else if (family == 2) {
@@ -334,7 +322,7 @@ TProxyProtocolStatus ParseProxyProtocolHeader(std::string_view bytes, TProxyProt
         return TProxyProtocolStatus::KIncomplete;
     }
     // The two versions differ in their first byte already.
-    const std::string_view marker = bytes[0] == 'P' ? KTextPrefix : KBinarySignature;
+    const std::string_view marker = bytes[0] == 'P' ? kTextPrefix : kBinarySignature;
     if (bytes.size() < marker.size()) {
         return marker.starts_with(bytes) ? TProxyProtocolStatus::KIncomplete : TProxyProtocolStatus::KInvalid;
     }

@@ -5,8 +5,8 @@
 namespace cloakline::server {
 namespace {
 
-constexpr std::chrono::seconds KWindow{1};
-constexpr std::string_view KOthers = "other clients";
+constexpr std::chrono::seconds kWindow{1};
+constexpr std::string_view kOthers = "other clients";
 
 }  // namespace
 
@@ -32,7 +32,7 @@ void TRefusalLimiter::Count(const std::string& client,
                             std::string_view text,
                             TClock::time_point now,
                             std::vector<std::string>& out) {
-    if (now - window.Start >= KWindow) {
+    if (now - window.Start >= kWindow) {
         Close(client, window, out);
         window = {now, 0, 0};
     }
@@ -59,7 +59,7 @@ std::vector<std::string> TRefusalLimiter::Refusal(std::string_view client,
                 FOthers = {now, 0, 0};
                 FOthersOpen = true;
             }
-            Count(std::string(KOthers), FOthers, text, now, out);
+            Count(std::string(kOthers), FOthers, text, now, out);
             return out;
         }
         found = FWindows.emplace(std::move(key), TWindow{now, 0, 0}).first;
@@ -71,15 +71,15 @@ std::vector<std::string> TRefusalLimiter::Refusal(std::string_view client,
 std::vector<std::string> TRefusalLimiter::Flush(TClock::time_point now) {
     std::vector<std::string> out;
     for (auto it = FWindows.begin(); it != FWindows.end();) {
-        if (now - it->second.Start >= KWindow) {
+        if (now - it->second.Start >= kWindow) {
             Close(it->first, it->second, out);
             it = FWindows.erase(it);
         } else {
             ++it;
         }
     }
-    if (FOthersOpen && now - FOthers.Start >= KWindow) {
-        Close(std::string(KOthers), FOthers, out);
+    if (FOthersOpen && now - FOthers.Start >= kWindow) {
+        Close(std::string(kOthers), FOthers, out);
         FOthersOpen = false;
     }
     return out;
