@@ -34,6 +34,8 @@ constexpr std::chrono::milliseconds kLinger{2000};
 constexpr std::size_t kMaxLingerBytes = 256 * 1024;
 // How long stopping waits, after closing what is left, before it cuts the I/O off.
 constexpr std::chrono::milliseconds kCutOff{500};
+// Connections taken from the kernel's queue at one wake-up of the accept loop.
+constexpr int kAcceptBurst = 64;
 
 auto Redirect(error_code& ec) {
     return asio::redirect_error(asio::use_awaitable, ec);
@@ -379,18 +381,34 @@ struct THttpService::TImpl {
                 co_await pause.async_wait(Redirect(ec));
                 continue;
             }
-            socket.set_option(tcp::no_delay(true), ec);
-            const auto executor = socket.get_executor();
-            auto connection = std::make_shared<TConnection>(std::move(socket));
-            {
-                const std::lock_guard lock(Mutex);
-                if (Stopping) {
-                    continue;
+            Admit(std::move(socket));
+            // One accept per wake-up would leave a burst of connections in
+            // the kernel's queue for as long as the busy threads take to
+            // come round again: take what is already there.
+            for (int more = 0; more < kAcceptBurst && Acceptor.is_open(); ++more) {
+                tcp::socket next(asio::make_strand(Io));
+                Acceptor.accept(next, ec);
+                if (ec) {
+                    break;
                 }
-                Live.insert(connection);
+                Admit(std::move(next));
             }
-            asio::co_spawn(executor, Serve(std::move(connection)), asio::detached);
         }
+    }
+
+    void Admit(tcp::socket socket) {
+        error_code ec;
+        socket.set_option(tcp::no_delay(true), ec);
+        const auto executor = socket.get_executor();
+        auto connection = std::make_shared<TConnection>(std::move(socket));
+        {
+            const std::lock_guard lock(Mutex);
+            if (Stopping) {
+                return;
+            }
+            Live.insert(connection);
+        }
+        asio::co_spawn(executor, Serve(std::move(connection)), asio::detached);
     }
 
     std::vector<std::shared_ptr<TConnection>> Snapshot() const {
@@ -455,6 +473,10 @@ int THttpService::Bind(const std::string& address, int port) {
         // The kernel's whole queue: a burst of connecting clients waits there
         // instead of having its SYNs dropped.
         acceptor.listen(asio::socket_base::max_listen_connections, ec);
+    }
+    if (!ec) {
+        // The accept loop drains the queue without waiting.
+        acceptor.non_blocking(true, ec);
     }
     if (ec) {
         error_code ignored;
