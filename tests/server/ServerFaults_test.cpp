@@ -521,9 +521,10 @@ TEST(ServiceStoreTest, AFailingStoreGives503AndIsCountedOnTheHealthDetail) {
     std::string pending;
     const std::string detail = ReadAnswer(health, pending);
     close(health);
-    EXPECT_NE(detail.find("\r\n\r\nstatus=ok\nconnections=1\nlog_write_failures=0\nstore_failures=1\n"),
-              std::string::npos)
-        << detail;
+    // The refused connection may still be closing, so the count of open
+    // connections is not pinned down here.
+    EXPECT_NE(detail.find("\r\n\r\nstatus=ok\nconnections="), std::string::npos) << detail;
+    EXPECT_NE(detail.find("\nlog_write_failures=0\nstore_failures=1\n"), std::string::npos) << detail;
     service.Stop();
     serving.join();
 }
