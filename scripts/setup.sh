@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config git curl
+    cmake ninja-build g++ pkg-config git curl ccache
     libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev fonts-dejavu-core locales
     libcurl4-openssl-dev zlib1g-dev openssl
