@@ -557,26 +557,9 @@ TEST_F(ServerHttpTest, MalformedAndOversizedRequestsGet4xxAndALogLineAndTheServe
     EXPECT_EQ(Fetch(Url("/health")).Body, "ok");
 }
 
-// A socket to the server under test, with every wait bounded.
-int ConnectTo(int port) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        close(fd);
-        return -1;
-    }
-    timeval limit{5, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    return fd;
-}
-
 TEST_F(ServerHttpTest, EndlessHeadersAreCutOffLongBeforeTheyEnd) {
     Start();
-    const int fd = ConnectTo(App->Port());
+    const int fd = test::ConnectFrom("127.0.0.1", App->Port());
     ASSERT_GE(fd, 0);
     const std::string start = "GET /health HTTP/1.1\r\nHost: x\r\n";
     ASSERT_EQ(send(fd, start.data(), start.size(), MSG_NOSIGNAL), static_cast<ssize_t>(start.size()));
@@ -596,7 +579,7 @@ TEST_F(ServerHttpTest, EndlessHeadersAreCutOffLongBeforeTheyEnd) {
 
     // Headers just past the limit, complete: one refusal, and the rest of them
     // is not read as further requests.
-    const int second = ConnectTo(App->Port());
+    const int second = test::ConnectFrom("127.0.0.1", App->Port());
     ASSERT_GE(second, 0);
     std::string request = start;
     for (int i = 0; i < 10; ++i) {

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -60,6 +65,31 @@ inline TFetched Fetch(const std::string& url, const TFetchOptions& options = {})
     out.ContentType = type ? type : "";
     curl_easy_cleanup(curl);
     return out;
+}
+
+// A socket to port from the local address from, every wait bounded; -1 when
+// it cannot connect.
+inline int ConnectFrom(const std::string& from, int port, int receiveBuffer = 0) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (receiveBuffer > 0) {
+        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    inet_pton(AF_INET, from.c_str(), &local.sin_addr);
+    sockaddr_in remote{};
+    remote.sin_family = AF_INET;
+    remote.sin_port = htons(static_cast<std::uint16_t>(port));
+    remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        connect(fd, reinterpret_cast<sockaddr*>(&remote), sizeof remote) != 0) {
+        close(fd);
+        return -1;
+    }
+    timeval limit{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    return fd;
 }
 
 }  // namespace cloakline::server::test
